@@ -1,0 +1,13 @@
+// The status the user sees: the main panel's status text and the taskbar text.
+#pragma once
+
+// Phase of the blink: 1 shown, 0 hidden.
+extern unsigned char visible;
+// Binary timer ticks since the last blink step.
+extern int blinkCount;
+
+void ShowIdle();
+void ShowSimulating();
+void BlinkStep();
+// Counts one binary timer tick; every fourth makes a blink step.
+void CountBinaryTick();

@@ -1,0 +1,10 @@
+#include <cstdlib>
+
+#include "comnames.h"
+
+std::string ComDeviceName(int port)
+{
+    const std::string variable = "QUORVEX_COM" + std::to_string(port);
+    if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
+    return "COM" + std::to_string(port);
+}

@@ -1,0 +1,113 @@
+// The engine itself: the application object, the fonts the panels name, the
+// event loop, message boxes and the taskbar text.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QMessageBox>
+
+#include <memory>
+
+#include "inspect.h"
+#include "panel_p.h"
+#include "runtime.h"
+
+int OldestPanel();
+
+namespace {
+
+std::unique_ptr<QApplication> application;
+QString taskbarText;
+
+// Font files the panels' families come from, looked for beside the program
+// first, then where Debian installs them. A missing file is no error: Qt
+// then substitutes the nearest family it has.
+void loadFonts()
+{
+    const QString appFonts = QCoreApplication::applicationDirPath() + QStringLiteral("/fonts/");
+    const char* const files[][2] = {
+        {"tahoma.ttf", "/usr/share/wine/fonts/tahoma.ttf"},
+        {"tahomabd.ttf", "/usr/share/wine/fonts/tahomabd.ttf"},
+        {"DSEG14Classic-Regular.ttf", "/usr/share/fonts/truetype/dseg/DSEG14Classic-Regular.ttf"},
+    };
+    for (const auto& file : files) {
+        QString local = appFonts + QLatin1String(file[0]);
+        QString path = QFile::exists(local) ? local : QString::fromLatin1(file[1]);
+        if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
+    }
+}
+
+}  // namespace
+
+RunTimeEngine::RunTimeEngine(int& argc, char** argv)
+{
+    if (!QApplication::instance()) application = std::make_unique<QApplication>(argc, argv);
+    // Only the program decides when it ends, never the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    loadFonts();
+}
+
+RunTimeEngine::~RunTimeEngine()
+{
+    while (int panel = OldestPanel()) DiscardPanel(panel);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    application.reset();
+}
+
+int RunUserInterface()
+{
+    // Timers switched on during start-up count their first interval from the
+    // moment the loop starts, not from when start-up switched them.
+    RestartRunningTimers();
+    return QApplication::exec();
+}
+
+int QuitUserInterface(int code)
+{
+    QApplication::exit(code);
+    return 0;
+}
+
+int MessagePopup(std::string_view title, std::string_view message)
+{
+    QMessageBox box;
+    box.setWindowTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
+    box.setText(QString::fromUtf8(message.data(), qsizetype(message.size())));
+    box.setTextFormat(Qt::PlainText);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return 0;
+}
+
+void ApplyTaskbarText()
+{
+    if (QWidget* main = PanelWidget(OldestPanel())) main->setWindowIconText(taskbarText);
+}
+
+int SetSystemAttribute(int attribute, std::string_view text)
+{
+    if (attribute != ATTR_TASKBAR_BUTTON_TEXT) return UIE_BAD_ATTRIBUTE;
+    taskbarText = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    ApplyTaskbarText();
+    return UIE_NO_ERROR;
+}
+
+int GetSystemAttribute(int attribute, std::string& text)
+{
+    if (attribute != ATTR_TASKBAR_BUTTON_TEXT) return UIE_BAD_ATTRIBUTE;
+    text = taskbarText.toStdString();
+    return UIE_NO_ERROR;
+}
+
+std::string GetProjectDir()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+}
+
+std::string MakePathname(std::string_view directory, std::string_view fileName)
+{
+    QString dir = QString::fromUtf8(directory.data(), qsizetype(directory.size()));
+    QString name = QString::fromUtf8(fileName.data(), qsizetype(fileName.size()));
+    return QDir::toNativeSeparators(QDir(dir).filePath(name)).toStdString();
+}

@@ -1,0 +1,116 @@
+// The run-time services the program is written against: panels and controls,
+// the event loop and its timers, message boxes, the taskbar text, serial ports,
+// data files and paths. Everything behind these calls is Qt; nothing above
+// this header sees a Qt type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "paneldef.h"
+
+// Events a control callback receives.
+inline constexpr int EVENT_COMMIT = 1;
+inline constexpr int EVENT_VAL_CHANGED = 2;
+inline constexpr int EVENT_TIMER_TICK = 15;
+
+// Control attributes.
+inline constexpr int ATTR_VISIBLE = 530;        // 0 hidden, 1 shown
+inline constexpr int ATTR_ENABLED = 1271;       // timers: 0 off, 1 on
+inline constexpr int ATTR_INTERVAL_MS = 1272;   // timers: read only
+inline constexpr int ATTR_NUM_ITEMS = 1273;     // rings and list boxes: read only
+
+// System attributes.
+inline constexpr int ATTR_TASKBAR_BUTTON_TEXT = 1425;
+
+// Results of the panel and control calls.
+inline constexpr int UIE_NO_ERROR = 0;
+inline constexpr int UIE_BAD_PANEL = -1;
+inline constexpr int UIE_BAD_CONTROL = -2;
+inline constexpr int UIE_BAD_ATTRIBUTE = -3;
+inline constexpr int UIE_BAD_FILE = -4;
+
+// Starts and stops the run-time engine: one per process, created first in main.
+class RunTimeEngine {
+public:
+    RunTimeEngine(int& argc, char** argv);
+    ~RunTimeEngine();
+    RunTimeEngine(const RunTimeEngine&) = delete;
+    RunTimeEngine& operator=(const RunTimeEngine&) = delete;
+};
+
+// User-interface files travel inside the executable; they are registered by name
+// before the first LoadPanel that names them.
+void RegisterUirFile(const UirFile& file);
+
+// Panels. LoadPanel returns a new hidden copy (a handle > 0) or a negative error.
+int LoadPanel(int parent, std::string_view uirFile, int panelNumber);
+int DisplayPanel(int panel);
+int DiscardPanel(int panel);
+
+// Runs the event loop in the calling thread until QuitUserInterface; returns its code.
+int RunUserInterface();
+int QuitUserInterface(int code);
+
+// Control values: integers for rings, toggles and list boxes, text for messages.
+int GetCtrlVal(int panel, int control, int& value);
+int GetCtrlVal(int panel, int control, std::string& text);
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, std::string_view text);
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int GetCtrlAttribute(int panel, int control, int attribute, int& value);
+
+int SetSystemAttribute(int attribute, std::string_view text);
+int GetSystemAttribute(int attribute, std::string& text);
+
+// A modal box; returns when the user has dismissed it.
+int MessagePopup(std::string_view title, std::string_view message);
+
+// Serial ports, numbered from 1.
+inline constexpr int kComQueueSize = 4096;
+inline constexpr int kMaxComPort = 256;  // the highest number a system names
+enum class Parity { None = 0, Odd = 1, Even = 2 };
+
+// Open results (0 is success).
+inline constexpr int kComBadPortNumber = -2;
+inline constexpr int kComBadSettings = -3;
+inline constexpr int kComNotFound = -6;
+inline constexpr int kComCannotOpen = -7;
+inline constexpr int kComNotOpen = -8;
+inline constexpr int kComOtherError = -9;
+
+int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity,
+                  int dataBits, int stopBits, int inputQueueSize, int outputQueueSize);
+int CloseCom(int port);
+// Queues the bytes whole or not at all; returns the count queued or a negative error.
+int ComWrt(int port, std::span<const char> bytes);
+int ComWrtByte(int port, int byte);
+int GetOutQLen(int port);
+// What the operating system said about the port's last failure, for messages.
+std::string ComErrorDetail(int port);
+// Called, once, when an open port goes away under the program (a USB adapter
+// pulled out, the far end of a pseudo-terminal closed). The port is already
+// closed when the handler runs, and the handler runs from the event loop.
+using ComLostHandler = void (*)(int port);
+void InstallComLostHandler(ComLostHandler handler);
+
+// Files.
+enum class FileAccess { Read };
+enum class FileType { Text, Binary };
+int OpenFile(std::string_view path, FileAccess access, FileType type);  // handle > 0 or -1
+int CloseFile(int handle);
+// Reads the next line without its LF (and a CR just before it) into buffer,
+// at most maxChars characters and a terminating zero; the rest of a longer
+// line is skipped. Returns the count read, or -2 at end of file, -1 on error.
+int ReadLine(int handle, std::span<char> buffer, int maxChars);
+// Reads up to buffer.size() bytes; returns the count read or -1.
+std::int64_t ReadFile(int handle, std::span<std::byte> buffer);
+// Size in bytes of the file at path; returns 1 when it is a file, 0 when not, -1 on error.
+int GetFileInfo(std::string_view path, std::int64_t& size);
+
+// Paths.
+std::string GetProjectDir();
+std::string MakePathname(std::string_view directory, std::string_view fileName);

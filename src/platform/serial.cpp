@@ -1,0 +1,151 @@
+// Serial ports by number. COM n is the device named by QUORVEX_COM<n> when
+// that is set, otherwise the system's own name for the n-th port.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <map>
+
+#include "comnames.h"
+#include "runtime.h"
+
+namespace {
+
+struct ComPort {
+    QSerialPort* device = nullptr;
+    int outputQueue = kComQueueSize;
+    int inputQueue = kComQueueSize;
+};
+
+std::map<int, ComPort>& ports()
+{
+    static std::map<int, ComPort> open;
+    return open;
+}
+
+std::map<int, std::string>& lastErrors()
+{
+    static std::map<int, std::string> errors;
+    return errors;
+}
+
+ComLostHandler lostHandler = nullptr;
+
+int openResult(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError: return 0;
+    case QSerialPort::DeviceNotFoundError: return kComNotFound;
+    case QSerialPort::PermissionError: return kComCannotOpen;
+    case QSerialPort::OpenError: return kComCannotOpen;
+    case QSerialPort::UnsupportedOperationError: return kComBadSettings;
+    default: return kComOtherError;
+    }
+}
+
+void dropPort(int port)
+{
+    auto it = ports().find(port);
+    if (it == ports().end()) return;
+    QSerialPort* device = it->second.device;
+    ports().erase(it);
+    device->disconnect();
+    device->close();
+    // The port may be going away inside one of its own signals.
+    device->deleteLater();
+}
+
+// A port whose device has gone is closed at once: left open, Qt reports the
+// same error again from every turn of the event loop.
+void watchPort(int port, QSerialPort* device)
+{
+    QObject::connect(device, &QSerialPort::errorOccurred, device, [port](QSerialPort::SerialPortError error) {
+        if (error != QSerialPort::ResourceError) return;
+        auto it = ports().find(port);
+        if (it == ports().end()) return;
+        lastErrors()[port] = it->second.device->errorString().toStdString();
+        dropPort(port);
+        QMetaObject::invokeMethod(
+            qApp, [port] { if (lostHandler) lostHandler(port); }, Qt::QueuedConnection);
+    });
+    // Nothing reads what the far end sends: keep no more of it than the input queue.
+    QObject::connect(device, &QSerialPort::readyRead, device, [port] {
+        auto it = ports().find(port);
+        if (it == ports().end()) return;
+        qint64 excess = it->second.device->bytesAvailable() - it->second.inputQueue;
+        if (excess > 0) it->second.device->skip(excess);
+    });
+}
+
+}  // namespace
+
+int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize)
+{
+    if (port < 1 || port > kMaxComPort) return kComBadPortNumber;
+    CloseCom(port);
+    std::string name = deviceName.empty() ? ComDeviceName(port) : std::string(deviceName);
+    if (!QFileInfo::exists(QString::fromStdString(name)) && name.front() == '/') {
+        lastErrors()[port] = "No such file or directory";
+        return kComNotFound;
+    }
+    auto* device = new QSerialPort(QString::fromStdString(name));
+    bool settingsOk = device->setBaudRate(baud) &&
+                      device->setDataBits(QSerialPort::DataBits(dataBits)) &&
+                      device->setParity(parity == Parity::None   ? QSerialPort::NoParity
+                                        : parity == Parity::Odd ? QSerialPort::OddParity
+                                                                : QSerialPort::EvenParity) &&
+                      device->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+                      device->setFlowControl(QSerialPort::NoFlowControl);
+    if (!settingsOk || !device->open(QIODevice::ReadWrite)) {
+        int result = settingsOk ? openResult(device->error()) : kComBadSettings;
+        lastErrors()[port] = device->errorString().toStdString();
+        delete device;
+        return result == 0 ? kComOtherError : result;
+    }
+    lastErrors().erase(port);
+    ports()[port] = ComPort{device, outputQueueSize, inputQueueSize};
+    watchPort(port, device);
+    return 0;
+}
+
+int CloseCom(int port)
+{
+    if (!ports().count(port)) return kComNotOpen;
+    dropPort(port);
+    return 0;
+}
+
+int ComWrt(int port, std::span<const char> bytes)
+{
+    auto it = ports().find(port);
+    if (it == ports().end()) return kComNotOpen;
+    QSerialPort* device = it->second.device;
+    // A write that does not fit the output queue whole is dropped whole: the far
+    // end never receives a torn record, and the queue never grows.
+    if (device->bytesToWrite() + qint64(bytes.size()) > it->second.outputQueue) return 0;
+    qint64 queued = device->write(bytes.data(), qint64(bytes.size()));
+    // Hand the bytes to the driver now rather than on the next turn of the loop.
+    device->flush();
+    return int(queued);
+}
+
+int ComWrtByte(int port, int byte)
+{
+    const char value = char(byte & 0xFF);
+    return ComWrt(port, std::span<const char>(&value, 1));
+}
+
+int GetOutQLen(int port)
+{
+    auto it = ports().find(port);
+    return it == ports().end() ? kComNotOpen : int(it->second.device->bytesToWrite());
+}
+
+std::string ComErrorDetail(int port)
+{
+    auto it = lastErrors().find(port);
+    return it == lastErrors().end() ? std::string() : it->second;
+}
+
+void InstallComLostHandler(ComLostHandler handler) { lostHandler = handler; }

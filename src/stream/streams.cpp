@@ -1,0 +1,71 @@
+#include "streams.h"
+
+#include <span>
+
+#include "../app/status.h"
+#include "../platform/runtime.h"
+#include "../serial/comcfg.h"
+#include "datafile.h"
+
+char lineBuffer[kLineBufferSize];
+int lineLength = -1;
+std::int64_t pos = 0;
+
+namespace {
+
+int readRecord() { return ReadLine(fileHandle, lineBuffer, kMaxLineChars); }
+
+}  // namespace
+
+void updateFiledAnalogIns()
+{
+    lineLength = -1;
+    if (fileHandle == 0) return;
+    int read = readRecord();
+    if (read < 0) {
+        // End of file (or a read error): start again from the first line in
+        // this same tick. A file that yields nothing even then is tried again
+        // on the next tick, not in a loop.
+        ShowIdle();
+        if (fileHandle > 0) CloseFile(fileHandle);
+        fileHandle = OpenFile(path, FileAccess::Read, FileType::Text);
+        read = fileHandle > 0 ? readRecord() : -1;
+        if (read < 0) return;
+    }
+    lineLength = read;
+    BlinkStep();
+}
+
+void sendSerialData()
+{
+    if (lineLength < 0) return;
+    // The length read, not the first zero: a NUL inside a line goes out too.
+    lineBuffer[lineLength] = '\r';
+    lineBuffer[lineLength + 1] = '\n';
+    lineBuffer[lineLength + 2] = '\0';
+    ComWrt(comport, std::span<const char>(lineBuffer, std::size_t(lineLength) + 2));
+}
+
+int ATimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
+{
+    if (event != EVENT_TIMER_TICK) return 0;
+    updateFiledAnalogIns();
+    sendSerialData();
+    return 0;
+}
+
+int DTimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
+{
+    if (event != EVENT_TIMER_TICK) return 0;
+    if (!loopData || fileSize < kChunkWrapMargin) {
+        ShowIdle();
+        return 0;
+    }
+    if (pos + kChunkWrapMargin > fileSize) pos = 0;
+    // One write per chunk: the output queue takes it whole or drops it whole.
+    const char* chunk = reinterpret_cast<const char*>(loopData.get()) + pos;
+    ComWrt(comport, std::span<const char>(chunk, kChunkSize));
+    pos += kChunkSize;
+    CountBinaryTick();
+    return 0;
+}

@@ -1,0 +1,164 @@
+#include "support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "app/startup.h"
+#include "app/status.h"
+#include "platform/inspect.h"
+#include "platform/runtime.h"
+#include "serial/comcfg.h"
+#include "stream/datafile.h"
+#include "stream/streams.h"
+#include "ui/quorvex.h"
+
+void MainPanelTest::SetUp()
+{
+    spanel = LoadPanel(0, kUirFile, PANEL);
+    ASSERT_GT(spanel, 0);
+    comport = 1;
+    fileHandle = 0;
+    path.clear();
+    releaseRecording();
+    pos = 0;
+    lineLength = -1;
+    visible = 1;
+    blinkCount = 0;
+    InstallComLostHandler(comPortLost);
+}
+
+void MainPanelTest::TearDown()
+{
+    for (int port = 1; port <= 16; ++port) CloseCom(port);
+    if (fileHandle > 0) CloseFile(fileHandle);
+    fileHandle = 0;
+    releaseRecording();
+    DiscardPanel(spanel);
+    spanel = 0;
+    for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+Pty::Pty()
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        ADD_FAILURE() << "no pseudo-terminal";
+        return;
+    }
+    slave_ = ptsname(master_);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+Pty::~Pty() { closeMaster(); }
+
+void Pty::closeMaster()
+{
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
+void Pty::mapAs(int comPort) const
+{
+    setenv(("QUORVEX_COM" + std::to_string(comPort)).c_str(), slave_.c_str(), 1);
+}
+
+std::string Pty::read(std::size_t atLeast, std::chrono::milliseconds timeout)
+{
+    std::string got;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    char buffer[4096];
+    while (true) {
+        QCoreApplication::processEvents();
+        ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n > 0) got.append(buffer, std::size_t(n));
+        if (got.size() >= atLeast && n <= 0) break;
+        if (std::chrono::steady_clock::now() > deadline) break;
+        if (n <= 0) {
+            pollfd fd{master_, POLLIN, 0};
+            poll(&fd, 1, 5);
+        }
+    }
+    return got;
+}
+
+std::string Pty::drain(std::chrono::milliseconds quiet) { return read(SIZE_MAX, quiet); }
+
+termios Pty::lineSettings() const
+{
+    termios settings{};
+    tcgetattr(master_, &settings);
+    return settings;
+}
+
+void pump(std::chrono::milliseconds duration)
+{
+    auto deadline = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        usleep(1000);
+    }
+}
+
+std::string dataFilePath(const std::string& name) { return MakePathname(GetProjectDir(), name); }
+
+void writeDataFile(const std::string& name, const std::string& contents)
+{
+    std::ofstream out(dataFilePath(name), std::ios::binary | std::ios::trunc);
+    out << contents;
+}
+
+void removeDataFile(const std::string& name) { std::remove(dataFilePath(name).c_str()); }
+
+std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
+{
+    std::vector<BoxSeen> seen;
+    QTimer closer;
+    closer.setInterval(0);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
+        box->done(QMessageBox::Ok);
+    });
+    closer.start();
+    action();
+    return seen;
+}
+
+void tick(int timerControl, int times)
+{
+    CtrlCallback callback = timerControl == ATIMER ? ATimerTick : DTimerTick;
+    for (int i = 0; i < times; ++i) callback(spanel, timerControl, EVENT_TIMER_TICK, nullptr, 0, 0);
+}
+
+void pickRing(int control, int value)
+{
+    auto* ring = qobject_cast<QComboBox*>(ControlWidget(spanel, control));
+    ASSERT_NE(ring, nullptr);
+    int index = ring->findData(value);
+    ASSERT_GE(index, 0);
+    ring->setCurrentIndex(index);
+    emit ring->activated(index);
+}
+
+int baudOf(const termios& settings)
+{
+    switch (cfgetospeed(&settings)) {
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B115200: return 115200;
+    default: return -1;
+    }
+}

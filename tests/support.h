@@ -1,0 +1,72 @@
+// Shared test helpers: a fresh main panel per test, a pseudo-terminal standing
+// in for the station, data files beside the test program, message box capture.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/startup.h"
+#include <termios.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Loads the main panel into spanel and puts the program's state back to how
+// start-up finds it; releases everything afterwards.
+class MainPanelTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// The far end of a serial line: the program opens the slave, the test reads the master.
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& slavePath() const { return slave_; }
+    // Maps COM port n to this pseudo-terminal for the program.
+    void mapAs(int comPort) const;
+    // Reads what has arrived, waiting up to timeout for at least `atLeast` bytes
+    // and running the event loop meanwhile.
+    std::string read(std::size_t atLeast = 1,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+    // Everything that arrives within the next quiet period.
+    std::string drain(std::chrono::milliseconds quiet = std::chrono::milliseconds(50));
+    termios lineSettings() const;
+    void closeMaster();
+    int master() const { return master_; }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// Runs the event loop for a while.
+void pump(std::chrono::milliseconds duration);
+
+// Writes a file beside the test program, where the program looks for its data.
+void writeDataFile(const std::string& name, const std::string& contents);
+void removeDataFile(const std::string& name);
+std::string dataFilePath(const std::string& name);
+
+struct BoxSeen {
+    std::string title;
+    std::string text;
+};
+
+// Runs action; every message box it shows is recorded and dismissed.
+std::vector<BoxSeen> withBoxes(const std::function<void()>& action);
+
+// Calls a timer callback as the timer would.
+void tick(int timerControl, int times = 1);
+
+// Picks an item of a ring as the user would, raising commit.
+void pickRing(int control, int value);
+
+// Baud rate of a termios as a number.
+int baudOf(const termios& settings);
