@@ -121,9 +121,29 @@ void writeDataFile(const std::string& name, const std::string& contents)
 
 void removeDataFile(const std::string& name) { std::remove(dataFilePath(name).c_str()); }
 
+namespace {
+bool expectingBoxes = false;
+}
+
+void failOnUnexpectedBoxes()
+{
+    // A box nobody expected would wait for a click forever: dismiss it and fail.
+    auto* watchdog = new QTimer(qApp);
+    watchdog->setInterval(50);
+    QObject::connect(watchdog, &QTimer::timeout, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || expectingBoxes) return;
+        ADD_FAILURE() << "unexpected message box: " << box->windowTitle().toStdString() << ": "
+                      << box->text().toStdString();
+        box->done(QMessageBox::Ok);
+    });
+    watchdog->start();
+}
+
 std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
 {
     std::vector<BoxSeen> seen;
+    expectingBoxes = true;
     QTimer closer;
     closer.setInterval(0);
     QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -134,6 +154,7 @@ std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
     });
     closer.start();
     action();
+    expectingBoxes = false;
     return seen;
 }
 

@@ -59,6 +59,10 @@ struct BoxSeen {
     std::string text;
 };
 
+// Fails the running test, and dismisses the box, when a message box shows up
+// outside withBoxes.
+void failOnUnexpectedBoxes();
+
 // Runs action; every message box it shows is recorded and dismissed.
 std::vector<BoxSeen> withBoxes(const std::function<void()>& action);
 

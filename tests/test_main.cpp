@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/runtime.h"
+#include "support.h"
 #include "ui/quorvex.h"
 
 int main(int argc, char** argv)
@@ -13,5 +14,6 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     RunTimeEngine engine(argc, argv);
     RegisterUirFile(QuorvexUir());
+    failOnUnexpectedBoxes();
     return RUN_ALL_TESTS();
 }

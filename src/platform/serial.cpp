@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "comnames.h"
+#include "serialdevice.h"
 #include "runtime.h"
 
 namespace {
@@ -56,13 +56,18 @@ void dropPort(int port)
 }
 
 // A port whose device has gone is closed at once: left open, Qt reports the
-// same error again from every turn of the event loop.
+// same error again from every turn of the event loop. Qt also calls a full
+// output buffer (EAGAIN) a resource error; that port is fine and stays open.
 void watchPort(int port, QSerialPort* device)
 {
     QObject::connect(device, &QSerialPort::errorOccurred, device, [port](QSerialPort::SerialPortError error) {
         if (error != QSerialPort::ResourceError) return;
         auto it = ports().find(port);
         if (it == ports().end()) return;
+        if (!DeviceHungUp(it->second.device->handle())) {
+            it->second.device->clearError();
+            return;
+        }
         lastErrors()[port] = it->second.device->errorString().toStdString();
         dropPort(port);
         QMetaObject::invokeMethod(
@@ -124,10 +129,8 @@ int ComWrt(int port, std::span<const char> bytes)
     // A write that does not fit the output queue whole is dropped whole: the far
     // end never receives a torn record, and the queue never grows.
     if (device->bytesToWrite() + qint64(bytes.size()) > it->second.outputQueue) return 0;
-    qint64 queued = device->write(bytes.data(), qint64(bytes.size()));
-    // Hand the bytes to the driver now rather than on the next turn of the loop.
-    device->flush();
-    return int(queued);
+    // Qt hands the bytes to the driver as soon as the loop sees the port writable.
+    return int(device->write(bytes.data(), qint64(bytes.size())));
 }
 
 int ComWrtByte(int port, int byte)

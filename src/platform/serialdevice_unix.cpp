@@ -1,6 +1,8 @@
+#include <poll.h>
+
 #include <cstdlib>
 
-#include "comnames.h"
+#include "serialdevice.h"
 
 std::string ComDeviceName(int port)
 {
@@ -8,4 +10,11 @@ std::string ComDeviceName(int port)
     if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
     // The first serial port of a PC is ttyS0.
     return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+bool DeviceHungUp(long long handle)
+{
+    pollfd fd{int(handle), POLLOUT, 0};
+    if (poll(&fd, 1, 0) < 0) return true;
+    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }

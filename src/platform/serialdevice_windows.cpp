@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "comnames.h"
+#include "serialdevice.h"
 
 std::string ComDeviceName(int port)
 {
@@ -8,3 +8,6 @@ std::string ComDeviceName(int port)
     if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
     return "COM" + std::to_string(port);
 }
+
+// Windows reports a resource error only when the device has gone.
+bool DeviceHungUp(long long) { return true; }

@@ -1,0 +1,13 @@
+// What differs between systems about serial devices, chosen by the build.
+#pragma once
+
+#include <string>
+
+// The device behind COM port n: QUORVEX_COM<n> when set, otherwise the
+// system's own name for the n-th port.
+std::string ComDeviceName(int port);
+
+// Whether the device behind an open descriptor has gone (hung up): a USB
+// adapter pulled out, the far end of a pseudo-terminal closed. A device that
+// only cannot take more bytes right now has not.
+bool DeviceHungUp(long long handle);

@@ -1,0 +1,239 @@
+// The COM port: line settings per format and toggle, failures and what the
+// user sees of them, re-opening, and a port that goes away while streaming.
+#include <QCheckBox>
+#include <QTest>
+#include <QTimer>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "app/status.h"
+#include "platform/inspect.h"
+#include "platform/runtime.h"
+#include "serial/comcfg.h"
+#include "stream/datafile.h"
+#include "stream/streams.h"
+#include "support.h"
+#include "ui/quorvex.h"
+
+namespace {
+
+int ctrl(int control)
+{
+    int value = -1;
+    GetCtrlVal(spanel, control, value);
+    return value;
+}
+
+int timerOn(int control)
+{
+    int on = -1;
+    GetCtrlAttribute(spanel, control, ATTR_ENABLED, on);
+    return on;
+}
+
+std::string statusText()
+{
+    std::string text;
+    GetCtrlVal(spanel, TEXT, text);
+    return text;
+}
+
+void chooseBaud(bool on19200)
+{
+    SetCtrlVal(spanel, BAUD1, on19200 ? 1 : 0);
+    SetCtrlVal(spanel, BAUD2, on19200 ? 0 : 1);
+}
+
+// Open descriptors of this process that lead to path.
+int openCount(const std::string& path)
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (dirent* entry = readdir(dir)) {
+        char target[PATH_MAX] = {};
+        std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        if (readlink(link.c_str(), target, sizeof target - 1) > 0 && path == target) ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class SerialPort : public MainPanelTest {};
+
+TEST_F(SerialPort, OpensWithTheFormatsRateAnd8N1)
+{
+    struct Row {
+        int format;
+        bool on19200;
+        int baud;
+        int timer;
+    };
+    const Row table[] = {
+        {0, true, 19200, ATIMER},  {0, false, 9600, ATIMER}, {6, true, 19200, ATIMER},
+        {3, false, 9600, ATIMER},  {5, true, 19200, ATIMER}, {1, true, 9600, DTIMER},
+        {1, false, 9600, DTIMER},  {2, true, 115200, DTIMER}, {2, false, 115200, DTIMER},
+    };
+    Pty pty;
+    pty.mapAs(1);
+    for (const Row& row : table) {
+        SCOPED_TRACE(testing::Message() << "format " << row.format << " 19200 " << row.on19200);
+        SetCtrlVal(spanel, FORMAT, row.format);
+        chooseBaud(row.on19200);
+        ASSERT_EQ(openComCfg(comport, comport), 1);
+        termios line = pty.lineSettings();
+        EXPECT_EQ(baudOf(line), row.baud);
+        EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+        EXPECT_EQ(timerOn(row.timer), 1);
+        EXPECT_EQ(timerOn(row.timer == ATIMER ? DTIMER : ATIMER), 0);
+        EXPECT_EQ(statusText(), "SIMULATING");
+    }
+}
+
+TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
+{
+    writeDataFile("not-a-port", "plain file\n");
+    struct Row {
+        std::string device;  // empty: leave the port as it is mapped
+        int port;
+        const char* message;
+    };
+    const Row table[] = {
+        {"/nonexistent/ttyUSB9", 1, "Serial port not found."},
+        {"", 0, "Invalid COM port number for this system."},
+        {"", kMaxComPort + 1, "Invalid COM port number for this system."},
+        {dataFilePath("not-a-port"), 1, "Could not open COM port."},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.device);
+        if (!row.device.empty()) setenv("QUORVEX_COM1", row.device.c_str(), 1);
+        SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);
+        int result = 1;
+        auto boxes = withBoxes([&] { result = openComCfg(1, row.port); });
+        EXPECT_EQ(result, 0);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, "COM Error");
+        EXPECT_EQ(boxes[0].text, row.message);
+        EXPECT_EQ(timerOn(ATIMER), 0);
+        EXPECT_EQ(timerOn(DTIMER), 0);
+        EXPECT_EQ(statusText(), "IDLE");
+        std::string taskbar;
+        GetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, taskbar);
+        EXPECT_EQ(taskbar, "Idle");
+    }
+    removeDataFile("not-a-port");
+}
+
+TEST_F(SerialPort, NoTickRunsWhileTheErrorBoxIsUp)
+{
+    setenv("QUORVEX_COM1", "/nonexistent/ttyUSB9", 1);
+    SetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, 1);
+    int ticksDuringBox = 0;
+    auto boxes = withBoxes([&] {
+        // Keep the box up a while before it is dismissed.
+        QTimer::singleShot(0, [&] { pump(std::chrono::milliseconds(400)); ticksDuringBox = blinkCount; });
+        openComCfg(0, 1);
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(ticksDuringBox, 0);
+}
+
+TEST_F(SerialPort, BaudTogglesFlipTogetherAndReopenTheSamePortAtTheNewRate)
+{
+    Pty pty;
+    pty.mapAs(1);
+    ASSERT_EQ(openComCfg(0, 1), 1);
+    auto* on19200 = qobject_cast<QCheckBox*>(ControlWidget(spanel, BAUD1));
+    auto* on9600 = qobject_cast<QCheckBox*>(ControlWidget(spanel, BAUD2));
+    QTest::mouseClick(on19200, Qt::LeftButton);  // 19200 was on: now off
+    EXPECT_EQ(ctrl(BAUD1), 0);
+    EXPECT_EQ(ctrl(BAUD2), 1);
+    EXPECT_EQ(baudOf(pty.lineSettings()), 9600);
+    QTest::mouseClick(on9600, Qt::LeftButton);  // 9600 was on: now off
+    EXPECT_EQ(ctrl(BAUD1), 1);
+    EXPECT_EQ(ctrl(BAUD2), 0);
+    EXPECT_EQ(baudOf(pty.lineSettings()), 19200);
+    QTest::mouseClick(on9600, Qt::LeftButton);  // 9600 was off: now on
+    EXPECT_EQ(ctrl(BAUD1), 0);
+    EXPECT_EQ(ctrl(BAUD2), 1);
+    EXPECT_EQ(baudOf(pty.lineSettings()), 9600);
+    EXPECT_EQ(openCount(pty.slavePath()), 1) << "the old port is closed before the new open";
+}
+
+TEST_F(SerialPort, ComRingMovesTheStreamToTheChosenPort)
+{
+    Pty first, third;
+    first.mapAs(1);
+    third.mapAs(3);
+    ASSERT_EQ(openComCfg(0, 1), 1);
+    pickRing(COM, 3);
+    EXPECT_EQ(comport, 3);
+    EXPECT_EQ(openCount(first.slavePath()), 0);
+    EXPECT_EQ(openCount(third.slavePath()), 1);
+    EXPECT_EQ(timerOn(ATIMER), 1);
+    // A failed pick leaves the failed number to be closed next time.
+    auto boxes = withBoxes([] { pickRing(COM, 2); });
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(comport, 2);
+    EXPECT_EQ(openCount(third.slavePath()), 0);
+    pickRing(COM, 3);
+    EXPECT_EQ(timerOn(ATIMER), 1);
+}
+
+TEST_F(SerialPort, FarEndClosingIsReportedOnceAndThenTheProgramIsQuiet)
+{
+    auto pty = std::make_unique<Pty>();
+    pty->mapAs(1);
+    ASSERT_EQ(openComCfg(0, 1), 1);
+    writeDataFile("blender.csv", "a,1\nb,2\n");
+    openFile();
+    tick(ATIMER);
+    EXPECT_EQ(pty->read(5), "a,1\r\n");
+    std::string slave = pty->slavePath();
+    std::vector<BoxSeen> boxes = withBoxes([&] {
+        pty->closeMaster();
+        tick(ATIMER);
+        pump(std::chrono::milliseconds(300));
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "COM Error");
+    EXPECT_EQ(boxes[0].text, "Serial port not found.");
+    EXPECT_EQ(timerOn(ATIMER), 0);
+    EXPECT_EQ(statusText(), "IDLE");
+    EXPECT_EQ(openCount(slave), 0);
+    double before = cpuSeconds();
+    pump(std::chrono::milliseconds(1000));
+    EXPECT_LT(cpuSeconds() - before, 0.2) << "nothing spins once the port is gone";
+    removeDataFile("blender.csv");
+}
+
+TEST_F(SerialPort, OutputQueueDropsWholeWritesWhenNobodyReads)
+{
+    Pty pty;
+    pty.mapAs(1);
+    ASSERT_EQ(openComCfg(0, 1), 1);
+    const std::string record(1000, 'x');
+    int accepted = 0;
+    for (int i = 0; i < 2000; ++i) accepted += ComWrt(1, record) > 0;
+    EXPECT_LE(GetOutQLen(1), kComQueueSize);
+    EXPECT_LT(accepted, 2000);
+    std::string got = pty.drain(std::chrono::milliseconds(300));
+    EXPECT_EQ(got.size(), std::size_t(accepted) * record.size()) << "every write went out whole or not at all";
+}
+
+}  // namespace
