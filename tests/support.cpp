@@ -158,6 +158,12 @@ std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
     return seen;
 }
 
+void holdTimers()
+{
+    SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 0);
+    SetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, 0);
+}
+
 void tick(int timerControl, int times)
 {
     CtrlCallback callback = timerControl == ATIMER ? ATimerTick : DTimerTick;

@@ -66,6 +66,9 @@ void failOnUnexpectedBoxes();
 // Runs action; every message box it shows is recorded and dismissed.
 std::vector<BoxSeen> withBoxes(const std::function<void()>& action);
 
+// Switches both stream timers off, so that only the test's own calls tick.
+void holdTimers();
+
 // Calls a timer callback as the timer would.
 void tick(int timerControl, int times = 1);
 
