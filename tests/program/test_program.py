@@ -1,0 +1,165 @@
+#!/usr/bin/python3
+"""The real program, started as a user starts it, watched from outside: what
+arrives on its serial line and how it ends when its windows are closed.
+
+Runs under an X server (xvfb-run); the program is the first argument or
+$QUORVEX_PROGRAM.
+"""
+import os
+import pty
+import select
+import subprocess
+import sys
+import time
+import tty
+import unittest
+
+from Xlib import X, Xatom, display, protocol
+from Xlib.ext import xtest
+
+PROGRAM = os.environ.get("QUORVEX_PROGRAM", "build/quorvex")
+MAIN_TITLE = "Quorvex  2.14"
+
+
+class Program:
+    """The program on a pseudo-terminal of its own as COM1."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.master)
+        # Held open here too, so that reading the master before the program
+        # has opened its end waits instead of failing.
+        self.slave_path = os.ttyname(self.slave)
+        env = dict(os.environ, QUORVEX_COM1=self.slave_path)
+        self.started = time.monotonic()
+        self.process = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+
+    def read_lines(self, count, timeout):
+        """(arrival time after start, line) for the next count lines."""
+        lines, pending = [], b""
+        deadline = time.monotonic() + timeout
+        while len(lines) < count and time.monotonic() < deadline:
+            ready, _, _ = select.select([self.master], [], [], 0.05)
+            if not ready:
+                continue
+            pending += os.read(self.master, 4096)
+            while b"\r\n" in pending:
+                line, pending = pending.split(b"\r\n", 1)
+                lines.append((time.monotonic() - self.started, line))
+        return lines
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        os.close(self.master)
+        os.close(self.slave)
+
+
+class Screen:
+    def __init__(self):
+        self.display = display.Display()
+        self.root = self.display.screen().root
+
+    def windows(self, title, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = [w for w in self.root.query_tree().children
+                     if w.get_wm_name() == title and w.get_attributes().map_state == X.IsViewable]
+            if found:
+                return found
+            time.sleep(0.05)
+        return []
+
+    def close_box(self, window):
+        """What the window manager sends when the user clicks the close box."""
+        protocols = self.display.intern_atom("WM_PROTOCOLS")
+        delete = self.display.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=window, client_type=protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(event, event_mask=X.NoEventMask)
+        self.display.flush()
+
+    def click(self, window, x, y):
+        at = self.root.translate_coords(window, x, y)
+        xtest.fake_input(self.display, X.MotionNotify, x=at.x, y=at.y)
+        xtest.fake_input(self.display, X.ButtonPress, 1)
+        xtest.fake_input(self.display, X.ButtonRelease, 1)
+        self.display.sync()
+
+    def icon_name(self, window):
+        value = window.get_full_property(self.display.intern_atom("_NET_WM_ICON_NAME"), 0)
+        if value is None:
+            value = window.get_full_property(Xatom.WM_ICON_NAME, 0)
+        return value.value.decode() if value else ""
+
+
+def first_line_of(name):
+    with open(os.path.join(os.path.dirname(os.path.abspath(PROGRAM)), name), "rb") as f:
+        return f.readline().rstrip(b"\r\n")
+
+
+class RealProgram(unittest.TestCase):
+    def setUp(self):
+        self.program = Program()
+        self.screen = Screen()
+        self.addCleanup(self.program.stop)
+
+    def main_window(self):
+        windows = self.screen.windows(MAIN_TITLE)
+        self.assertEqual(len(windows), 1, "one main window")
+        return windows[0]
+
+    def assert_exits_zero_within(self, seconds):
+        try:
+            code = self.program.process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            self.fail(f"still running {seconds} s after the close box")
+        self.assertEqual(code, 0)
+
+    def test_streams_the_first_record_after_one_second_then_one_a_second(self):
+        lines = self.program.read_lines(3, timeout=6)
+        self.assertEqual(len(lines), 3)
+        self.assertEqual(lines[0][1], first_line_of("blender.csv"))
+        first, gaps = lines[0][0], [b[0] - a[0] for a, b in zip(lines, lines[1:])]
+        # Wide bounds: this shows the timer runs; the benchmark measures it.
+        self.assertGreater(first, 0.95)
+        self.assertLess(first, 2.5)
+        for gap in gaps:
+            self.assertAlmostEqual(gap, 1.0, delta=0.25)
+        self.assertEqual(self.screen.icon_name(self.main_window()), "Simulating")
+
+    def test_close_box_ends_the_program_with_code_zero(self):
+        window = self.main_window()
+        self.screen.close_box(window)
+        self.assert_exits_zero_within(1.0)
+
+    def test_close_box_ends_the_program_while_a_list_window_is_open(self):
+        window = self.main_window()
+        self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
+        lists = self.screen.windows("Velmara Blender Parameters")
+        self.assertEqual(len(lists), 1)
+        self.screen.close_box(window)
+        self.assert_exits_zero_within(1.0)
+
+    def test_a_list_windows_close_box_closes_that_window_only(self):
+        window = self.main_window()
+        self.screen.click(window, 224 + 64, 78 + 11)
+        self.screen.click(window, 224 + 64, 78 + 11)
+        lists = self.screen.windows("Velmara Blender Parameters")
+        deadline = time.monotonic() + 3
+        while len(lists) < 2 and time.monotonic() < deadline:
+            lists = self.screen.windows("Velmara Blender Parameters")
+        self.assertEqual(len(lists), 2)
+        self.screen.close_box(lists[0])
+        time.sleep(0.5)
+        self.assertEqual(len(self.screen.windows("Velmara Blender Parameters")), 1)
+        self.assertIsNone(self.program.process.poll(), "the program goes on")
+        self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        PROGRAM = sys.argv.pop(1)
+    unittest.main()

@@ -1,0 +1,107 @@
+// Start-up and shutdown as main runs them: the port, the data file, the
+// window, and everything released again.
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include "platform/inspect.h"
+#include "platform/runtime.h"
+#include "serial/comcfg.h"
+#include "stream/datafile.h"
+#include "stream/streams.h"
+#include "support.h"
+#include "ui/quorvex.h"
+
+namespace {
+
+int openDescriptors()
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (readdir(dir)) ++count;
+    closedir(dir);
+    return count;
+}
+
+class StartUp : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        comport = 1;
+        fileHandle = 0;
+        pos = 0;
+        writeDataFile("blender.csv", "first\nsecond\n");
+        panelsBefore = LoadedPanelCount();
+    }
+    void TearDown() override
+    {
+        unsetenv("QUORVEX_COM1");
+        removeDataFile("blender.csv");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(LoadedPanelCount(), panelsBefore);
+    }
+    int panelsBefore = 0;
+};
+
+TEST_F(StartUp, OpensCom1At19200ShowsTheWindowAndSendsTheFirstRecordOnTheFirstTick)
+{
+    Pty pty;
+    pty.mapAs(1);
+    int descriptors = openDescriptors();
+    ASSERT_TRUE(startUp());
+    EXPECT_TRUE(PanelWidget(spanel)->isVisible());
+    EXPECT_EQ(baudOf(pty.lineSettings()), 19200);
+    int on = 0;
+    GetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, on);
+    EXPECT_EQ(on, 1);
+    std::string status;
+    GetCtrlVal(spanel, TEXT, status);
+    EXPECT_EQ(status, "SIMULATING");
+    holdTimers();
+    tick(ATIMER);
+    EXPECT_EQ(pty.read(7), "first\r\n");
+    shutDown();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(openDescriptors(), descriptors) << "file and port released";
+    EXPECT_EQ(spanel, 0);
+}
+
+TEST_F(StartUp, UnavailableCom1ShowsOneErrorThenAnIdleWindowThatStreamsOnceAPortWorks)
+{
+    setenv("QUORVEX_COM1", "/nonexistent/ttyUSB0", 1);
+    bool started = false;
+    auto boxes = withBoxes([&] { started = startUp(); });
+    ASSERT_TRUE(started);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "COM Error");
+    EXPECT_EQ(boxes[0].text, "Serial port not found.");
+    std::string status;
+    GetCtrlVal(spanel, TEXT, status);
+    EXPECT_EQ(status, "IDLE");
+    int on = 1;
+    GetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, on);
+    EXPECT_EQ(on, 0);
+    // The data file is there already, so picking a working port streams at once.
+    Pty pty;
+    pty.mapAs(2);
+    pickRing(COM, 2);
+    holdTimers();
+    tick(ATIMER);
+    EXPECT_EQ(pty.read(7), "first\r\n");
+    shutDown();
+}
+
+TEST_F(StartUp, CloseBoxEndsTheEventLoopThroughTheCloseControl)
+{
+    Pty pty;
+    pty.mapAs(1);
+    ASSERT_TRUE(startUp());
+    QTimer::singleShot(50, [] { PanelWidget(spanel)->close(); });
+    EXPECT_EQ(RunUserInterface(), 0);
+    shutDown();
+}
+
+}  // namespace
