@@ -10,11 +10,12 @@ import pty
 import select
 import subprocess
 import sys
+import tempfile
 import time
 import tty
 import unittest
 
-from Xlib import X, Xatom, display, protocol
+from Xlib import XK, X, Xatom, display, protocol
 from Xlib.ext import xtest
 
 PROGRAM = os.environ.get("QUORVEX_PROGRAM", "build/quorvex")
@@ -22,15 +23,15 @@ MAIN_TITLE = "Quorvex  2.14"
 
 
 class Program:
-    """The program on a pseudo-terminal of its own as COM1."""
+    """The program on a pseudo-terminal of its own as COM1, or on com1 if given."""
 
-    def __init__(self):
+    def __init__(self, com1=None):
         self.master, self.slave = pty.openpty()
         tty.setraw(self.master)
         # Held open here too, so that reading the master before the program
         # has opened its end waits instead of failing.
         self.slave_path = os.ttyname(self.slave)
-        env = dict(os.environ, QUORVEX_COM1=self.slave_path)
+        env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path)
         self.started = time.monotonic()
         self.process = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -88,6 +89,12 @@ class Screen:
         xtest.fake_input(self.display, X.ButtonRelease, 1)
         self.display.sync()
 
+    def key(self, name):
+        code = self.display.keysym_to_keycode(XK.string_to_keysym(name))
+        xtest.fake_input(self.display, X.KeyPress, code)
+        xtest.fake_input(self.display, X.KeyRelease, code)
+        self.display.sync()
+
     def icon_name(self, window):
         value = window.get_full_property(self.display.intern_atom("_NET_WM_ICON_NAME"), 0)
         if value is None:
@@ -105,6 +112,7 @@ class RealProgram(unittest.TestCase):
         self.program = Program()
         self.screen = Screen()
         self.addCleanup(self.program.stop)
+        self.addCleanup(self.screen.display.close)
 
     def main_window(self):
         windows = self.screen.windows(MAIN_TITLE)
@@ -157,6 +165,54 @@ class RealProgram(unittest.TestCase):
         self.assertEqual(len(self.screen.windows("Velmara Blender Parameters")), 1)
         self.assertIsNone(self.program.process.poll(), "the program goes on")
         self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
+
+
+class StationReaders(unittest.TestCase):
+    """Station-side readers written by others accept what the program sends,
+    over a virtual serial pair as a cable would carry it."""
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+        self.ours = os.path.join(self.dir.name, "quorvex")
+        self.station = os.path.join(self.dir.name, "station")
+        self.socat = subprocess.Popen(
+            ["socat", f"pty,raw,echo=0,link={self.ours}", f"pty,raw,echo=0,link={self.station}"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(self.socat.wait)
+        self.addCleanup(self.socat.terminate)
+        deadline = time.monotonic() + 5
+        while not (os.path.exists(self.ours) and os.path.exists(self.station)):
+            self.assertLess(time.monotonic(), deadline, "socat made no pair")
+            time.sleep(0.05)
+        self.program = Program(com1=self.ours)
+        self.addCleanup(self.program.stop)
+        self.screen = Screen()
+        self.addCleanup(self.screen.display.close)
+
+    def test_pyserial_reads_the_blender_records_byte_exact(self):
+        import serial
+        with open(os.path.join(os.path.dirname(os.path.abspath(PROGRAM)), "blender.csv"), "rb") as f:
+            expected = [line.rstrip(b"\n") + b"\r\n" for line in f.readlines()[:3]]
+        with serial.Serial(self.station, 19200, timeout=3) as port:
+            got = [port.read_until(b"\r\n") for _ in expected]
+        self.assertEqual(got, expected)
+
+    def test_python_can_slcan_reads_the_j1939_stream(self):
+        import can
+        window = self.screen.windows(MAIN_TITLE)[0]
+        self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
+        time.sleep(0.3)
+        self.screen.key("End")
+        self.screen.key("Return")
+        with can.Bus(interface="slcan", channel=self.station, ttyBaudrate=115200,
+                     sleep_after_open=0) as bus:
+            messages = [bus.recv(timeout=3) for _ in range(20)]
+        self.assertNotIn(None, messages)
+        # After the first (possibly partial) frame, every frame is whole J1939.
+        for message in messages[1:]:
+            self.assertTrue(message.is_extended_id)
+            self.assertEqual(len(message.data), 8 if (message.arbitration_id >> 8) & 0x3FFFF != 59904 else 3)
 
 
 if __name__ == "__main__":
