@@ -10,6 +10,7 @@
 
 #include "inspect.h"
 #include "panel_p.h"
+#include "quitsignals.h"
 #include "runtime.h"
 
 int OldestPanel();
@@ -44,6 +45,7 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
     if (!QApplication::instance()) application = std::make_unique<QApplication>(argc, argv);
     // Only the program decides when it ends, never the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    QuitOnTerminationSignals();
     loadFonts();
 }
 

@@ -52,8 +52,12 @@ class Program:
 
     def stop(self):
         if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
         os.close(self.master)
         os.close(self.slave)
 
@@ -137,6 +141,16 @@ class RealProgram(unittest.TestCase):
         for gap in gaps:
             self.assertAlmostEqual(gap, 1.0, delta=0.25)
         self.assertEqual(self.screen.icon_name(self.main_window()), "Simulating")
+
+    def test_termination_request_shuts_down_cleanly_and_releases_the_port(self):
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+        lock = "LCK.." + self.program.slave_path[len("/dev/"):].replace("/", "_")
+        held = [d for d in ("/var/lock", "/run/lock", tempfile.gettempdir())
+                if os.path.exists(os.path.join(d, lock))]
+        self.program.process.terminate()  # what Ctrl-C or a session's end sends
+        self.assert_exits_zero_within(1.0)
+        for folder in held:
+            self.assertFalse(os.path.exists(os.path.join(folder, lock)), "the port's lock is released")
 
     def test_close_box_ends_the_program_with_code_zero(self):
         window = self.main_window()

@@ -1,0 +1,39 @@
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "quitsignals.h"
+
+namespace {
+
+int wakeFds[2] = {-1, -1};
+
+// Only async-signal-safe work here: the event loop does the rest.
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFds[1], &byte, 1);
+}
+
+}  // namespace
+
+void QuitOnTerminationSignals()
+{
+    if (wakeFds[0] >= 0 || ::pipe(wakeFds) != 0) return;
+    for (int fd : wakeFds) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(wakeFds[1], F_SETFL, O_NONBLOCK);
+    auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char byte;
+        [[maybe_unused]] ssize_t n = ::read(wakeFds[0], &byte, 1);
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}

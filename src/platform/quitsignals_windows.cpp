@@ -1,0 +1,4 @@
+#include "quitsignals.h"
+
+// A GUI process on Windows is ended through its window; nothing to catch.
+void QuitOnTerminationSignals() {}
