@@ -139,6 +139,14 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
     removeDataFile("not-a-port");
 }
 
+TEST_F(SerialPort, OtherFailuresNameTheirCodeAndTheSystemsReason)
+{
+    setenv("QUORVEX_COM1", "/nonexistent/ttyUSB9", 1);
+    withBoxes([] { openComCfg(0, 1); });
+    EXPECT_EQ(comErrorMessage(kComOtherError, 1),
+              "Could not open COM port (error -9: No such file or directory).");
+}
+
 TEST_F(SerialPort, NoTickRunsWhileTheErrorBoxIsUp)
 {
     setenv("QUORVEX_COM1", "/nonexistent/ttyUSB9", 1);

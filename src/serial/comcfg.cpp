@@ -16,11 +16,11 @@ void stopStreaming()
     SetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, 0);
 }
 
-void reportFailure(int code)
+void reportFailure(int code, int port)
 {
     // Timers go off before the box: its own event loop would go on running their ticks.
     stopStreaming();
-    MessagePopup("COM Error", comErrorMessage(code));
+    MessagePopup("COM Error", comErrorMessage(code, port));
     ShowIdle();
 }
 
@@ -33,14 +33,14 @@ void startTimerOf(const DeviceFormat& format)
 
 }  // namespace
 
-const char* comErrorMessage(int code)
+std::string comErrorMessage(int code, int port)
 {
     switch (code) {
     case kComCannotOpen:
     case kComBadSettings: return "Could not open COM port.";
     case kComNotFound: return "Serial port not found.";
     case kComBadPortNumber: return "Invalid COM port number for this system.";
-    default: return "Could not open COM port: unexpected error.";
+    default: return "Could not open COM port (error " + std::to_string(code) + ": " + ComErrorDetail(port) + ").";
     }
 }
 
@@ -60,7 +60,7 @@ int openComCfg(int portToClose, int portToOpen)
     int result = OpenComConfig(portToOpen, "", FormatBaud(*format, baud19200 != 0), Parity::None, 8, 1,
                                kComQueueSize, kComQueueSize);
     if (result != 0) {
-        reportFailure(result);
+        reportFailure(result, portToOpen);
         return 0;
     }
     startTimerOf(*format);
@@ -70,7 +70,7 @@ int openComCfg(int portToClose, int portToOpen)
 
 void comPortLost(int port)
 {
-    if (port == comport) reportFailure(kComNotFound);
+    if (port == comport) reportFailure(kComNotFound, port);
 }
 
 int setCom(int /*panel*/, int /*control*/, int event, void*, int, int)

@@ -2,6 +2,8 @@
 // every change of port, baud or format.
 #pragma once
 
+#include <string>
+
 // The port in use, or the one last tried.
 extern int comport;
 
@@ -9,8 +11,8 @@ extern int comport;
 // shows and starts that format's timer. Returns 1 when streaming, 0 on failure.
 int openComCfg(int portToClose, int portToOpen);
 
-// The text of the "COM Error" box for an open result.
-const char* comErrorMessage(int code);
+// The text of the "COM Error" box for an open result of port.
+std::string comErrorMessage(int code, int port);
 
 // Called when the open port goes away while streaming.
 void comPortLost(int port);
