@@ -1,0 +1,117 @@
+#include "fault_support.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <dirent.h>
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include "platform/runtime.h"
+#include "ui/quorvex.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVEX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVEX_ASAN 1
+#endif
+#endif
+#ifdef QUORVEX_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
+
+int openDescriptorCount()
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') ++count;
+    closedir(dir);
+    return count - 1;  // the directory being read
+}
+
+std::size_t heapInUse()
+{
+#ifdef QUORVEX_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+Footprint footprint()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return {openDescriptorCount(), heapInUse()};
+}
+
+double cpuWhile(std::chrono::milliseconds wall)
+{
+    double before = cpuSeconds();
+    pump(wall);
+    return cpuSeconds() - before;
+}
+
+void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp)
+{
+    // Heap that comes and goes with allocator bookkeeping and Qt's own small
+    // caches; a leak per row of a port object, a file or a record is more.
+    constexpr std::size_t kSlack = 16 * 1024;
+    if (warmUp) row();
+    Footprint before = footprint();
+    row();
+    Footprint after = footprint();
+    EXPECT_EQ(after.descriptors, before.descriptors) << "open descriptors";
+    EXPECT_LE(after.heap, before.heap + kSlack) << "heap grew by " << (after.heap - before.heap);
+}
+
+std::string statusText()
+{
+    std::string text;
+    GetCtrlVal(spanel, TEXT, text);
+    return text;
+}
+
+bool timerOn(int control)
+{
+    int on = 0;
+    GetCtrlAttribute(spanel, control, ATTR_ENABLED, on);
+    return on != 0;
+}
+
+std::string numberedRecording(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = char((i + i / 251) & 0xFF);
+    return bytes;
+}
+
+std::string checkChunks(const std::string& sent, const std::string& recording, bool allowDrops)
+{
+    constexpr std::size_t kChunk = 50;
+    if (sent.size() % kChunk != 0) return "sent " + std::to_string(sent.size()) + " bytes: not whole chunks";
+    std::size_t previous = std::string::npos;
+    for (std::size_t at = 0; at < sent.size(); at += kChunk) {
+        const std::string chunk = sent.substr(at, kChunk);
+        std::size_t where = std::string::npos;
+        for (std::size_t p = 0; p + kChunk <= recording.size(); p += kChunk)
+            if (recording.compare(p, kChunk, chunk) == 0) where = p;
+        if (where == std::string::npos) return "chunk at byte " + std::to_string(at) + " is not in the recording";
+        bool follows = previous == std::string::npos || where == previous + kChunk || where == 0;
+        if (!follows && !allowDrops)
+            return "chunk at byte " + std::to_string(at) + " comes from " + std::to_string(where) +
+                   " after " + std::to_string(previous);
+        previous = where;
+    }
+    return "";
+}

@@ -1,0 +1,45 @@
+// What every fault row holds to besides its own outcome: open descriptors and
+// heap back where they started once the fault is cleared, and a quiet
+// processor while the program's own timers run through the fault.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "fault_records.h"
+#include "support.h"
+
+int openDescriptorCount();
+// Bytes the program holds on the heap: the sanitizer's count in a sanitizer
+// build, the C library's otherwise.
+std::size_t heapInUse();
+double cpuSeconds();
+
+struct Footprint {
+    int descriptors = 0;
+    std::size_t heap = 0;
+};
+// Deletes what is waiting for the event loop to delete it, then measures.
+Footprint footprint();
+
+// Processor seconds spent while the event loop runs for `wall`, the program's
+// timers firing as they are set.
+double cpuWhile(std::chrono::milliseconds wall);
+
+// Runs `row` and checks that it leaves descriptors and heap as it found them.
+// With warmUp, it runs twice and the second run counts: the first fills what
+// Qt caches once per process.
+void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp = true);
+
+// The status text the user sees.
+std::string statusText();
+bool timerOn(int control);
+
+// A recording whose every 50-byte chunk differs from every other.
+std::string numberedRecording(std::size_t size);
+// Checks that `sent` is whole 50-byte chunks of `recording`, each at a multiple
+// of 50, each following the one before or starting the recording over.
+// With allowDrops, chunks may be missing in between. Returns a fault or "".
+std::string checkChunks(const std::string& sent, const std::string& recording, bool allowDrops = false);
