@@ -9,9 +9,17 @@
 
 namespace {
 
-std::map<int, std::FILE*>& openFiles()
+// An open file and how the file at its path looked when it was opened.
+struct OpenedFile {
+    std::FILE* file = nullptr;
+    std::filesystem::path path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written;
+};
+
+std::map<int, OpenedFile>& openFiles()
 {
-    static std::map<int, std::FILE*> files;
+    static std::map<int, OpenedFile> files;
     return files;
 }
 
@@ -20,12 +28,23 @@ int nextHandle = 1;
 std::FILE* fileOf(int handle)
 {
     auto it = openFiles().find(handle);
-    return it == openFiles().end() ? nullptr : it->second;
+    return it == openFiles().end() ? nullptr : it->second.file;
 }
 
 std::filesystem::path toPath(std::string_view path)
 {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+// Size and modification time of the file at path; false when it is none.
+bool lookAt(const std::filesystem::path& path, std::uintmax_t& size, std::filesystem::file_time_type& written)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
+    size = std::filesystem::file_size(path, error);
+    if (error) return false;
+    written = std::filesystem::last_write_time(path, error);
+    return !error;
 }
 
 }  // namespace
@@ -37,9 +56,21 @@ int OpenFile(std::string_view path, FileAccess /*access*/, FileType /*type*/)
     if (std::filesystem::is_directory(toPath(path), error)) return -1;
     std::FILE* file = std::fopen(std::string(path).c_str(), "rb");
     if (!file) return -1;
+    OpenedFile opened{file, toPath(path)};
+    lookAt(opened.path, opened.size, opened.written);
     int handle = nextHandle++;
-    openFiles().emplace(handle, file);
+    openFiles().emplace(handle, std::move(opened));
     return handle;
+}
+
+bool FileChangedSinceOpen(int handle)
+{
+    auto it = openFiles().find(handle);
+    if (it == openFiles().end()) return false;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written;
+    if (!lookAt(it->second.path, size, written)) return true;
+    return size != it->second.size || written != it->second.written;
 }
 
 int CloseFile(int handle)

@@ -106,6 +106,10 @@ int CloseFile(int handle);
 // at most maxChars characters and a terminating zero; the rest of a longer
 // line is skipped. Returns the count read, or -2 at end of file, -1 on error.
 int ReadLine(int handle, std::span<char> buffer, int maxChars);
+// Whether the file at the path handle was opened with is no longer as it was
+// then: rewritten, truncated, replaced or gone (another size or modification
+// time, or no file). False for a handle that is not open.
+bool FileChangedSinceOpen(int handle);
 // Reads up to buffer.size() bytes; returns the count read or -1.
 std::int64_t ReadFile(int handle, std::span<std::byte> buffer);
 // Size in bytes of the file at path; returns 1 when it is a file, 0 when not, -1 on error.

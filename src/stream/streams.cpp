@@ -22,10 +22,14 @@ void updateFiledAnalogIns()
     lineLength = -1;
     if (fileHandle == 0) return;
     int read = readRecord();
+    // A file rewritten, truncated or replaced under the stream starts over
+    // from its first line: what was read may be partly the old file's, read
+    // ahead before the change, and no line of the file as it is now.
+    if (read >= 0 && FileChangedSinceOpen(fileHandle)) read = -1;
     if (read < 0) {
-        // End of file (or a read error): start again from the first line in
-        // this same tick. A file that yields nothing even then is tried again
-        // on the next tick, not in a loop.
+        // End of file, a read error or a changed file: start again from the
+        // first line in this same tick. A file that yields nothing even then
+        // is tried again on the next tick, not in a loop.
         ShowIdle();
         if (fileHandle > 0) CloseFile(fileHandle);
         fileHandle = OpenFile(path, FileAccess::Read, FileType::Text);
