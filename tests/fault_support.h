@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,6 +13,9 @@
 #include "support.h"
 
 int openDescriptorCount();
+// Reads `count` bytes from the station's end, running the event loop until
+// they are there (2 s at most), polling more finely than Pty::read.
+std::string readSoon(Pty& end, std::size_t count);
 // Bytes the program holds on the heap: the sanitizer's count in a sanitizer
 // build, the C library's otherwise.
 std::size_t heapInUse();
@@ -39,6 +43,8 @@ bool timerOn(int control);
 
 // A recording whose every 50-byte chunk differs from every other.
 std::string numberedRecording(std::size_t size);
+// Where a 50-byte chunk starts in the recording (at a multiple of 50), or -1.
+std::int64_t chunkPosition(const std::string& recording, const std::string& chunk);
 // Checks that `sent` is whole 50-byte chunks of `recording`, each at a multiple
 // of 50, each following the one before or starting the recording over.
 // With allowDrops, chunks may be missing in between. Returns a fault or "".

@@ -1,0 +1,207 @@
+// Ports going wrong under a running stream, end to end over pseudo-terminals:
+// a station that stops reading for minutes, and a user who changes format,
+// port and baud a thousand times in a row. Failures to open (missing, no
+// permission, held by another program) and a far end that closes are held by
+// serial_port_test.cpp and as_user_test.cpp; fault_as_user_test.cpp adds what
+// they leave behind.
+#include <QCoreApplication>
+
+#include <random>
+
+#include "app/status.h"
+#include "platform/inspect.h"
+#include "fault_support.h"
+#include "platform/runtime.h"
+#include "serial/comcfg.h"
+#include "stream/datafile.h"
+#include "stream/streams.h"
+#include "ui/quorvex.h"
+
+namespace {
+
+// Lines of about the length of a blender record, each different.
+std::string longLines(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "2026-03-14 10:" + std::to_string(i) + std::string(250, ',') + "\n";
+    return text;
+}
+
+class FaultPort : public MainPanelTest {
+protected:
+    void SetUp() override
+    {
+        MainPanelTest::SetUp();
+        pty.mapAs(1);
+    }
+    void TearDown() override
+    {
+        MainPanelTest::TearDown();
+        for (const char* name : {"blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"})
+            removeDataFile(name);
+    }
+    void streaming(int format, const char* file, const std::string& contents)
+    {
+        writeDataFile(file, contents);
+        SetCtrlVal(spanel, FORMAT, format);
+        openFile();
+        ASSERT_EQ(openComCfg(0, 1), 1);
+        holdTimers();
+    }
+    // Ticks for `minutes` of the timer's time while the station reads nothing;
+    // the event loop runs between ticks, as it does between timer ticks.
+    std::size_t stall(int timer, int minutes)
+    {
+        const int ticks = minutes * 60 * (timer == ATIMER ? 1 : 4);
+        std::size_t longestQueue = 0;
+        for (int i = 0; i < ticks; ++i) {
+            tick(timer);
+            QCoreApplication::processEvents();
+            longestQueue = std::max<std::size_t>(longestQueue, std::size_t(GetOutQLen(1)));
+        }
+        return longestQueue;
+    }
+    Pty pty;
+};
+
+struct StallRow {
+    const char* what;
+    int format;
+    const char* file;
+    std::string contents;
+    int timer;
+};
+
+TEST_F(FaultPort, StationThatStopsReadingForMinutesGetsWholeRecordsWhenItReadsAgain)
+{
+    const std::string recording = numberedRecording(20000);
+    const StallRow table[] = {
+        {"text records", 0, "blender.csv", longLines(900), ATIMER},
+        {"binary chunks", 1, "ddec.bin", recording, DTIMER},
+    };
+    for (const StallRow& row : table) {
+        SCOPED_TRACE(row.what);
+        streaming(row.format, row.file, row.contents);
+        Footprint before = footprint();
+        EXPECT_LE(stall(row.timer, 10), std::size_t(kComQueueSize)) << "the output queue stays bounded";
+        EXPECT_LE(footprint().heap, before.heap + 64 * 1024) << "memory stays bounded";
+        SetCtrlAttribute(spanel, row.timer, ATTR_ENABLED, 1);
+        EXPECT_LT(cpuWhile(std::chrono::milliseconds(1100)), 0.3) << "busy while the line is blocked";
+        holdTimers();
+
+        std::string held = pty.drain(std::chrono::milliseconds(200));
+        EXPECT_GT(held.size(), std::size_t(kComQueueSize)) << "what the line held went out";
+        std::string fault = row.timer == ATIMER ? checkRecords(held, recordsOf(row.contents), 0, true).fault
+                                                : checkChunks(held, row.contents, true);
+        EXPECT_EQ(fault, "") << "dropped records are dropped whole";
+
+        // Reading again: every tick's record arrives, whole and next in order.
+        std::string resumed;
+        for (int i = 0; i < 8; ++i) {
+            tick(row.timer);
+            resumed += pty.drain(std::chrono::milliseconds(10));
+        }
+        if (row.timer == ATIMER) {
+            std::vector<std::string> records = recordsOf(row.contents);
+            RecordCheck first = checkRecords(resumed.substr(0, resumed.find('\n') + 1), records, 0, true);
+            RecordCheck all = checkRecords(resumed, records, (first.next + records.size() - 1) % records.size());
+            EXPECT_EQ(all.fault, "");
+            EXPECT_EQ(all.records, 8u);
+        } else {
+            EXPECT_EQ(checkChunks(resumed, row.contents), "");
+            EXPECT_EQ(resumed.size(), 8u * kChunkSize);
+        }
+        CloseCom(1);
+    }
+}
+
+// The data files of every format, each different from the others.
+struct FormatFile {
+    int format;
+    const char* file;
+    bool text;
+    std::string contents;
+};
+
+TEST_F(FaultPort, ThousandsOfChangesOfFormatPortAndBaudKeepEveryRecordWholeAndInOrder)
+{
+    const FormatFile files[] = {
+        {0, "blender.csv", true, "b1\nb2\nb3\n"},         {6, "blenderplus.csv", true, "p1\np2\n"},
+        {3, "frac.csv", true, "f1\nf2\nf3\nf4\n"},         {5, "dd16.csv", true, "d1\n"},
+        {1, "ddec.bin", false, numberedRecording(230)}, {2, "hdv2.bin", false, numberedRecording(420)},
+    };
+    for (const FormatFile& f : files) writeDataFile(f.file, f.contents);
+    Pty ports[3];
+    for (int i = 0; i < 3; ++i) ports[i].mapAs(i + 2);
+    setenv("QUORVEX_COM5", "/nonexistent/ttyUSB5", 1);  // a port that is not there
+    pty.closeMaster();
+    SetCtrlVal(spanel, COM, 2);
+    comport = 2;
+    SetCtrlVal(spanel, FORMAT, 0);
+    openFile();
+    ASSERT_EQ(openComCfg(0, 2), 1);
+    holdTimers();
+
+    std::mt19937 random(1587);
+    const FormatFile* current = &files[0];
+    std::size_t nextLine = 0;
+    std::int64_t lastChunk = -kChunkSize;
+    Footprint before;
+    // The same state at both measurements: COM2, the blender file open.
+    auto settle = [&] {
+        pickRing(FORMAT, 0);
+        pickRing(COM, 2);
+        holdTimers();
+        current = &files[0];
+        nextLine = 0;
+        return footprint();
+    };
+    // The first thousand fill what Qt keeps (its style's pixmap cache grows
+    // with message boxes up to its limit); the second must not grow anything.
+    for (int change = 0; change < 2000; ++change) {
+        if (change == 1000) before = settle();
+        int what = int(random() % 3);
+        std::vector<BoxSeen> boxes = withBoxes([&] {
+            if (what == 0) {
+                current = &files[random() % 6];
+                pickRing(FORMAT, current->format);
+                nextLine = 0;
+            } else if (what == 1) {
+                pickRing(COM, random() % 20 == 0 ? 5 : int(2 + random() % 3));
+            } else {
+                int on = 0;
+                GetCtrlVal(spanel, BAUD1, on);
+                SetCtrlVal(spanel, BAUD1, on ? 0 : 1);
+                ServiceBaud(spanel, BAUD1, EVENT_VAL_CHANGED, nullptr, 0, 0);
+            }
+        });
+        SCOPED_TRACE(testing::Message() << "change " << change << " to COM" << comport << " format "
+                                        << current->format);
+        const bool portThere = comport != 5;
+        ASSERT_EQ(boxes.size(), portThere ? 0u : 1u);
+        const int timer = current->text ? ATIMER : DTIMER;
+        ASSERT_EQ(timerOn(timer), portThere);
+        ASSERT_EQ(statusText(), portThere ? "SIMULATING" : "IDLE");
+        holdTimers();
+        if (!portThere) continue;
+        Pty& end = ports[comport - 2];
+        tick(timer);
+        if (current->text) {
+            std::vector<std::string> records = recordsOf(current->contents);
+            ASSERT_EQ(readSoon(end, records[nextLine].size() + 2), records[nextLine] + "\r\n");
+            nextLine = (nextLine + 1) % records.size();
+        } else {
+            std::int64_t at = chunkPosition(current->contents, readSoon(end, kChunkSize));
+            ASSERT_GE(at, 0) << "a whole chunk of the recording";
+            ASSERT_TRUE(at == lastChunk + kChunkSize || at == 0) << "chunk at " << at << " after " << lastChunk;
+            lastChunk = at;
+        }
+    }
+    for (Pty& end : ports) EXPECT_EQ(end.drain(std::chrono::milliseconds(20)), "") << "nothing more than ticked";
+    Footprint after = settle();
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_LE(after.heap, before.heap + 64 * 1024) << "heap grew by " << after.heap - before.heap;
+    EXPECT_EQ(LoadedPanelCount(), 1);
+}
+
+}  // namespace
