@@ -129,8 +129,15 @@ int ComWrt(int port, std::span<const char> bytes)
     // A write that does not fit the output queue whole is dropped whole: the far
     // end never receives a torn record, and the queue never grows.
     if (device->bytesToWrite() + qint64(bytes.size()) > it->second.outputQueue) return 0;
-    // Qt hands the bytes to the driver as soon as the loop sees the port writable.
-    return int(device->write(bytes.data(), qint64(bytes.size())));
+    // With nothing queued the bytes go to the driver at once. Through Qt they would
+    // wait for the next turn of the event loop (behind a repaint of the status, say),
+    // and every write would register the port with the loop again: an allocation a tick.
+    qint64 sent = device->bytesToWrite() == 0 ? WriteNow(device->handle(), bytes) : 0;
+    if (sent == qint64(bytes.size())) return int(sent);
+    // Qt queues what the driver did not take, and reports the port's errors.
+    qint64 queued = device->write(bytes.data() + sent, qint64(bytes.size()) - sent);
+    if (queued < 0) return sent > 0 ? int(sent) : int(queued);
+    return int(sent + queued);
 }
 
 int ComWrtByte(int port, int byte)

@@ -1,6 +1,7 @@
 // What differs between systems about serial devices, chosen by the build.
 #pragma once
 
+#include <span>
 #include <string>
 
 // The device behind COM port n: QUORVEX_COM<n> when set, otherwise the
@@ -11,3 +12,8 @@ std::string ComDeviceName(int port);
 // adapter pulled out, the far end of a pseudo-terminal closed. A device that
 // only cannot take more bytes right now has not.
 bool DeviceHungUp(long long handle);
+
+// Writes what the device takes now, without waiting; returns the count taken,
+// 0 when it takes nothing now or fails (the caller's queue then takes the
+// bytes and reports the failure).
+long long WriteNow(long long handle, std::span<const char> bytes);

@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -17,4 +18,11 @@ bool DeviceHungUp(long long handle)
     pollfd fd{int(handle), POLLOUT, 0};
     if (poll(&fd, 1, 0) < 0) return true;
     return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+long long WriteNow(long long handle, std::span<const char> bytes)
+{
+    // Qt opens serial devices non-blocking: a full driver buffer returns EAGAIN.
+    ssize_t written = ::write(int(handle), bytes.data(), bytes.size());
+    return written < 0 ? 0 : written;
 }
