@@ -90,7 +90,10 @@ void ApplyTaskbarText()
 int SetSystemAttribute(int attribute, std::string_view text)
 {
     if (attribute != ATTR_TASKBAR_BUTTON_TEXT) return UIE_BAD_ATTRIBUTE;
-    taskbarText = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    // Set again on every tick of a stream: the same text changes nothing and copies nothing.
+    const QUtf8StringView utf8(text.data(), qsizetype(text.size()));
+    if (QAnyStringView::equal(taskbarText, utf8)) return UIE_NO_ERROR;
+    taskbarText = utf8.toString();
     ApplyTaskbarText();
     return UIE_NO_ERROR;
 }

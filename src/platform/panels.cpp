@@ -199,7 +199,11 @@ int SetCtrlVal(int panel, int control, std::string_view text)
     if (!c) return FindPanel(panel) ? UIE_BAD_CONTROL : UIE_BAD_PANEL;
     auto* label = qobject_cast<QLabel*>(c->widget);
     if (!label) return UIE_BAD_CONTROL;
-    label->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    // The status is set again on every tick, mostly to what it shows already:
+    // compared as it is, the text needs no copy made.
+    const QUtf8StringView utf8(text.data(), qsizetype(text.size()));
+    if (QAnyStringView::equal(label->text(), utf8)) return UIE_NO_ERROR;
+    label->setText(utf8.toString());
     FitTextWidth(*c);
     return UIE_NO_ERROR;
 }
