@@ -1,0 +1,150 @@
+"""The benchmark's own arithmetic: if these go wrong, every figure it prints does."""
+import unittest
+
+from capture import ChunkRecords, LineRecords, driver_lines, parse_stat_cpu, parse_status_kb
+from report import attribution, cause_of, goals
+from stats import due_count, percentile, ratio, schedule
+
+
+class RecordArrivals(unittest.TestCase):
+    def test_a_line_arrives_when_its_first_byte_does(self):
+        cases = [
+            # (reads as (bytes, time), arrival times of the records)
+            ([(b"a,1\r\n", 10)], [10]),
+            ([(b"a,1\r", 10), (b"\n", 20)], [10]),
+            ([(b"a,1\r\nb,2\r\n", 10)], [10, 10]),
+            ([(b"a,1\r\nb,", 10), (b"2\r\n", 30)], [10, 10]),
+            ([(b"\r\n", 5), (b"", 6), (b"x\r\n", 7)], [5, 7]),
+            ([(b"no end yet", 5)], []),
+        ]
+        for reads, expected in cases:
+            with self.subTest(reads=reads):
+                records = LineRecords()
+                for data, t in reads:
+                    records.feed(data, t)
+                self.assertEqual(records.times, expected)
+
+    def test_a_chunk_arrives_when_its_first_byte_does(self):
+        cases = [
+            ([(50, 1), (50, 2)], [1, 2]),
+            ([(30, 1), (20, 2), (50, 3)], [1, 3]),
+            ([(100, 1)], [1, 1]),
+            ([(49, 1), (2, 2), (49, 3)], [1, 2]),
+            ([(0, 1), (1, 2)], [2]),
+        ]
+        for reads, expected in cases:
+            with self.subTest(reads=reads):
+                records = ChunkRecords(50)
+                for size, t in reads:
+                    records.feed(b"x" * size, t)
+                self.assertEqual(records.times, expected)
+
+
+class ProcFigures(unittest.TestCase):
+    def test_cpu_ticks_survive_a_command_name_with_blanks_and_parentheses(self):
+        rest = "S 1 2 3 4 5 6 7 8 9 10 111 222 0 0 20 0 1 0 100"
+        for comm in ("quorvex", "a b", "x) (y", ")"):
+            with self.subTest(comm=comm):
+                self.assertEqual(parse_stat_cpu(f"4242 ({comm}) {rest}"), 333)
+
+    def test_status_values_are_found_by_their_exact_key(self):
+        text = "Name:\tquorvex\nVmHWMX:\t1 kB\nVmHWM:\t   27936 kB\nVmRSS:\t27000 kB\n"
+        self.assertEqual(parse_status_kb(text, "VmHWM"), 27936)
+        self.assertIsNone(parse_status_kb(text, "VmPeak"))
+
+    def test_driver_lines_are_taken_by_their_first_word(self):
+        lines = driver_lines(b"noise\nloop 123\nswitch 5 9\nreport {\"a\": 1}\n")
+        self.assertEqual((lines["loop"], lines["switch"], lines["report"]), ("123", "5 9", "{\"a\": 1}"))
+
+
+MS = 1_000_000
+
+
+class Schedule(unittest.TestCase):
+    def test_lateness_is_against_t0_plus_n_intervals_not_the_previous_arrival(self):
+        # A replayer that sleeps a second after each write: each period is 1 ms long.
+        arrivals = [1000 * MS + n * 1001 * MS for n in range(5)]
+        figures = schedule(arrivals, arrivals[0], 1.0, arrivals[-1])
+        self.assertEqual(figures["lateness_ms"], [0, 1, 2, 3, 4])
+        self.assertAlmostEqual(figures["drift_ms"], 4)
+        self.assertAlmostEqual(figures["late_max_ms"], 4)
+
+    def test_a_steady_schedule_shows_jitter_and_no_drift(self):
+        late = [0.5, 0.7, 0.4, 2.0, 0.6]
+        arrivals = [int((250 * n + x) * MS) for n, x in enumerate(late)]
+        figures = schedule(arrivals, 0, 0.25, arrivals[-1])
+        self.assertAlmostEqual(figures["drift_ms"], 0.6)
+        self.assertAlmostEqual(figures["late_p50_ms"], 0.6)
+        self.assertAlmostEqual(figures["late_max_ms"], 2.0)
+
+    def test_records_due_leave_out_those_due_in_the_last_moments(self):
+        # Records are due at t0, t0 + 1 s, ...; one due within 10 ms of the end is not counted yet.
+        cases = [(0, 0, 0), (10, 0, 1), (1005, 0, 1), (1010, 0, 2), (5000, 1000, 4), (5010, 1000, 5)]
+        for end_ms, t0_ms, expected in cases:
+            with self.subTest(end_ms=end_ms):
+                self.assertEqual(due_count(t0_ms * MS, 1.0, end_ms * MS), expected)
+
+    def test_percentiles_interpolate_between_ranks(self):
+        self.assertEqual(percentile([3, 1, 2], 50), 2)
+        self.assertEqual(percentile([1, 2, 3, 4], 50), 2.5)
+        self.assertAlmostEqual(percentile(list(range(101)), 99), 99)
+        self.assertIsNone(percentile([], 50))
+
+    def test_ratios_do_not_divide_by_noise(self):
+        self.assertEqual(ratio(10.0, 2.0), 5.0)
+        self.assertEqual(ratio(10.0, 0.0), 1000.0)
+        self.assertEqual(ratio(10.0, -2.0), 5.0)
+        self.assertIsNone(ratio(None, 1.0))
+
+
+def stream(**figures):
+    base = {"program": "Quorvex", "stream": "text", "condition": "idle", "ticks": 10, "interval_s": 1.0,
+            "late_p99_ms": 1.0, "late_max_ms": 2.0, "drift_ms": 0.5}
+    base.update(figures)
+    return base
+
+
+class Goals(unittest.TestCase):
+    def verdicts(self, *streams):
+        return {g["goal"].split(" ")[0]: g["met"] for g in goals({"streams": list(streams)})}
+
+    def test_each_goal_is_judged_on_the_worst_stream(self):
+        met = self.verdicts(stream(), stream(condition="loaded", late_p99_ms=3.5, drift_ms=-6.0))
+        self.assertEqual((met["lateness"], met["drift"]), (False, False))
+
+    def test_the_reference_replayer_is_never_judged(self):
+        met = self.verdicts(stream(), stream(program="Reference", late_p99_ms=50.0, drift_ms=40.0))
+        self.assertEqual((met["lateness"], met["drift"]), (True, True))
+
+    def test_first_record_is_judged_against_its_own_interval(self):
+        met = self.verdicts(stream(loop_to_first_record_s=1.004),
+                            stream(stream="engine", interval_s=0.25, loop_to_first_record_s=0.2511))
+        self.assertTrue(met["first"])
+        self.assertFalse(self.verdicts(stream(stream="engine", interval_s=0.25, loop_to_first_record_s=1.0))["first"])
+
+    def test_no_record_at_all_is_the_one_verdict(self):
+        self.assertEqual(goals({"streams": [stream(ticks=0)]})[0]["met"], False)
+
+
+class Allocations(unittest.TestCase):
+    def test_the_innermost_call_of_the_program_names_the_cause(self):
+        frames = ["QArrayData::allocate(...)  [libQt6Core.so.6]",
+                  "QString::fromUtf8(QByteArrayView)  [libQt6Core.so.6]",
+                  "SetCtrlVal(int, int, std::basic_string_view<char>)  [quorvex_bench]",
+                  "BlinkStep()  [quorvex_bench]", "SetCtrlAttribute(int, int, int, int)  [quorvex_bench]"]
+        self.assertEqual(cause_of(frames), "status text")
+        self.assertEqual(cause_of(["malloc  [libc.so.6]", "ComWrt(int, std::span<char const>)  [x]"]), "serial write")
+        self.assertEqual(cause_of(["ComWrtByte(int, int)  [x]"]), "other")
+
+    def test_kept_stacks_are_shared_out_over_every_allocation_counted(self):
+        report = {"ATimerTick": {"counted": 10, "allocs": 60},
+                  "sites": [{"times": 20, "frames": ["ComWrt(int)"]},
+                            {"times": 10, "frames": ["SetCtrlAttribute(int)"]}]}
+        found = attribution(report, "text")
+        self.assertEqual(found["allocs_per_tick"], 6)
+        self.assertEqual(found["by_cause_per_tick"], {"serial write": 4, "status blink: show/hide": 2})
+        self.assertEqual(attribution({}, "engine")["by_cause_per_tick"], {})
+
+
+if __name__ == "__main__":
+    unittest.main()
