@@ -82,6 +82,16 @@ double cpuWhile(std::chrono::milliseconds wall)
     return cpuSeconds() - before;
 }
 
+void expectHeapFlat(const Footprint& before, const Footprint& after, std::size_t allowed)
+{
+#ifndef QUORVEX_ASAN
+    // 64 size classes of up to 1 KiB, 7 blocks each, held per thread.
+    allowed += 256 * 1024;
+#endif
+    EXPECT_LE(after.heap, before.heap + allowed)
+        << "heap grew by " << (long long)after.heap - (long long)before.heap << " bytes";
+}
+
 void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp)
 {
     // Heap that comes and goes with allocator bookkeeping and Qt's own small
@@ -92,7 +102,7 @@ void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp)
     row();
     Footprint after = footprint();
     EXPECT_EQ(after.descriptors, before.descriptors) << "open descriptors";
-    EXPECT_LE(after.heap, before.heap + kSlack) << "heap grew by " << (after.heap - before.heap);
+    expectHeapFlat(before, after, kSlack);
 }
 
 std::string statusText()

@@ -28,6 +28,11 @@ struct Footprint {
 // Deletes what is waiting for the event loop to delete it, then measures.
 Footprint footprint();
 
+// Checks the heap has not grown from `before` by more than `allowed`. Exact
+// in a sanitizer build; otherwise glibc's per-thread caches of freed blocks
+// count as in use, and up to a quarter megabyte more is let pass.
+void expectHeapFlat(const Footprint& before, const Footprint& after, std::size_t allowed);
+
 // Processor seconds spent while the event loop runs for `wall`, the program's
 // timers firing as they are set.
 double cpuWhile(std::chrono::milliseconds wall);
