@@ -132,6 +132,11 @@ TEST_F(FaultFile, TextFileFaultsWhileStreaming)
         {"emptied in place", [] { rewriteInPlace("blender.csv", ""); }, "", "IDLE"},
         {"replaced by a directory",
          [&] { removeDataFile("blender.csv"); mkdir(blender.c_str(), 0755); }, "", "IDLE"},
+        // Neither ends: the open of a pipe waits for a writer, a line of zeros never ends.
+        {"replaced by a named pipe", [&] { removeDataFile("blender.csv"); mkfifo(blender.c_str(), 0644); }, "",
+         "IDLE"},
+        {"replaced by a link to /dev/zero",
+         [&] { removeDataFile("blender.csv"); ASSERT_EQ(symlink("/dev/zero", blender.c_str()), 0); }, "", "IDLE"},
         {"renamed over by a new file", [] { renameOver("blender.csv", "r1\nr2\nr3\n"); },
          "r1\r\nr2\r\nr3\r\nr1\r\n", "SIMULATING"},
         {"rewritten in place, longer", [&] { rewriteInPlace("blender.csv", longer); },

@@ -52,8 +52,11 @@ bool lookAt(const std::filesystem::path& path, std::uintmax_t& size, std::filesy
 int OpenFile(std::string_view path, FileAccess /*access*/, FileType /*type*/)
 {
     // Line ends are taken apart by ReadLine, so text files open as bytes too.
+    // Only a regular file is data. A directory has no lines; the open of a
+    // pipe waits for a writer, and a device such as /dev/zero never ends a
+    // line: either would hold the event loop for good.
     std::error_code error;
-    if (std::filesystem::is_directory(toPath(path), error)) return -1;
+    if (!std::filesystem::is_regular_file(toPath(path), error)) return -1;
     std::FILE* file = std::fopen(std::string(path).c_str(), "rb");
     if (!file) return -1;
     OpenedFile opened{file, toPath(path)};
