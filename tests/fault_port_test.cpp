@@ -6,6 +6,7 @@
 // they leave behind.
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <random>
 
 #include "app/status.h"
@@ -83,11 +84,16 @@ TEST_F(FaultPort, StationThatStopsReadingForMinutesGetsWholeRecordsWhenItReadsAg
         SCOPED_TRACE(row.what);
         streaming(row.format, row.file, row.contents);
         Footprint before = footprint();
-        EXPECT_LE(stall(row.timer, 10), std::size_t(kComQueueSize)) << "the output queue stays bounded";
-        expectHeapFlat(before, footprint(), 64 * 1024);
+        const std::size_t longestQueue = stall(row.timer, 10);
+        EXPECT_LE(longestQueue, std::size_t(kComQueueSize)) << "the output queue stays bounded";
+        Footprint stalled = footprint();
+        expectHeapFlat(before, stalled, 64 * 1024);
         SetCtrlAttribute(spanel, row.timer, ATTR_ENABLED, 1);
-        EXPECT_LT(cpuWhile(std::chrono::milliseconds(1100)), 0.3) << "busy while the line is blocked";
+        const double cpu = cpuWhile(std::chrono::milliseconds(1100));
+        EXPECT_LT(cpu, 0.3) << "busy while the line is blocked";
         holdTimers();
+        std::printf("%s: 10 minutes unread: queue at most %zu bytes, heap %+lld bytes, %.3f s CPU in 1.1 s\n",
+                    row.what, longestQueue, (long long)stalled.heap - (long long)before.heap, cpu);
 
         std::string held = pty.drain(std::chrono::milliseconds(200));
         EXPECT_GT(held.size(), std::size_t(kComQueueSize)) << "what the line held went out";
