@@ -23,7 +23,7 @@ namespace {
 
 const std::string kGood = "g1,1\ng2,2\ng3,3\ng4,4\ng5,5\ng6,6\n";
 
-// Lines of 40 bytes: more than one stdio buffer of them.
+// Lines of 38 bytes, each different.
 std::string numberedLines(const char* prefix, int count)
 {
     std::string text;
@@ -40,6 +40,15 @@ std::string asRecords(const std::vector<std::string>& records)
     std::string wire;
     for (const std::string& r : records) wire += r + "\r\n";
     return wire;
+}
+
+// Bytes `ticks` ticks of the text stream send, from the file's first line.
+std::size_t textBytes(const std::string& file, int ticks)
+{
+    const std::vector<std::string> records = recordsOf(file);
+    std::size_t bytes = 0;
+    for (int i = 0; i < ticks; ++i) bytes += records[std::size_t(i) % records.size()].size() + 2;
+    return bytes;
 }
 
 // A file written elsewhere and renamed over the data file, as editors and
@@ -93,16 +102,14 @@ protected:
         openFile();
         ASSERT_EQ(openComCfg(comport, 1), 1);
         holdTimers();
-        tick(timer, ticks);
-        pty.drain(std::chrono::milliseconds(20));
+        sentBy(timer, ticks, timer == DTIMER ? std::size_t(ticks) * kChunkSize : textBytes(contents, ticks));
     }
-    std::string sentBy(int timer, int ticks)
+    // What `ticks` ticks send: the `expected` bytes waited for, and anything
+    // that follows them at once.
+    std::string sentBy(int timer, int ticks, std::size_t expected)
     {
-        std::string sent;
-        for (int i = 0; i < ticks; ++i) {
-            tick(timer);
-            sent += pty.drain(std::chrono::milliseconds(5));
-        }
+        tick(timer, ticks);
+        std::string sent = readSoon(pty, expected);
         return sent + pty.drain(std::chrono::milliseconds(20));
     }
     // The program's own timer runs a while through the fault: nothing spins.
@@ -155,12 +162,12 @@ TEST_F(FaultFile, TextFileFaultsWhileStreaming)
         expectNothingLeftBehind([&] {
             streaming(0, "blender.csv", kGood, 2, ATIMER);
             row.fault();
-            EXPECT_EQ(sentBy(ATIMER, 4), row.received);
+            EXPECT_EQ(sentBy(ATIMER, 4, row.received.size()), row.received);
             EXPECT_EQ(statusText(), row.status);
             expectQuietWhileTimerRuns(ATIMER);
             std::filesystem::remove_all(blender);
             writeDataFile("blender.csv", kGood);
-            EXPECT_EQ(sentBy(ATIMER, 1), "g1,1\r\n") << "streams again once the file is good";
+            EXPECT_EQ(sentBy(ATIMER, 1, 6), "g1,1\r\n") << "streams again once the file is good";
         });
     }
 }
@@ -170,9 +177,9 @@ TEST_F(FaultFile, LargeFileTruncatedWhileStreamingSendsNoTornLine)
     // More than a stdio buffer in: what was read ahead of the cut is gone from the file.
     const std::string big = numberedLines("b", 400);
     streaming(0, "blender.csv", big, 150, ATIMER);
-    const std::string cut = big.substr(0, 120 * 40 + 17);
+    const std::string cut = big.substr(0, 4817);  // mid-line, before line 150
     rewriteInPlace("blender.csv", cut);
-    RecordCheck check = checkRecords(sentBy(ATIMER, 130), recordsOf(cut), 0);
+    RecordCheck check = checkRecords(sentBy(ATIMER, 130, textBytes(cut, 130)), recordsOf(cut), 0);
     EXPECT_EQ(check.fault, "");
     EXPECT_EQ(check.records, 130u);
 }
@@ -211,7 +218,7 @@ TEST_F(FaultFile, RecordingsOfEverySizeNeverReadOutsideTheRecording)
             pickRing(FORMAT, 1);
             holdTimers();
             if (row.startAt >= 0) pos = row.startAt;
-            EXPECT_EQ(sentBy(DTIMER, 3), row.received);
+            EXPECT_EQ(sentBy(DTIMER, 3, row.received.size()), row.received);
             EXPECT_EQ(statusText(), row.status);
             EXPECT_GE(pos, 0);
             if (loopData) {
@@ -222,8 +229,7 @@ TEST_F(FaultFile, RecordingsOfEverySizeNeverReadOutsideTheRecording)
             pickRing(FORMAT, 1);
             pos = 0;
             holdTimers();
-            pty.drain(std::chrono::milliseconds(20));
-            EXPECT_EQ(sentBy(DTIMER, 1), numberedRecording(50)) << "streams again once the recording is good";
+            EXPECT_EQ(sentBy(DTIMER, 1, kChunkSize), numberedRecording(50)) << "streams again once the recording is good";
         }, !row.once);
     }
 }
