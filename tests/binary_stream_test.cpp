@@ -21,19 +21,8 @@ std::string recording(std::size_t size)
     return bytes;
 }
 
-class BinaryStream : public MainPanelTest {
+class BinaryStream : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        MainPanelTest::SetUp();
-        pty.mapAs(1);
-    }
-    void TearDown() override
-    {
-        MainPanelTest::TearDown();
-        removeDataFile("ddec.bin");
-        removeDataFile("hdv2.bin");
-    }
     void stream(const std::string& bytes, int format = 1)
     {
         writeDataFile(format == 1 ? "ddec.bin" : "hdv2.bin", bytes);
@@ -52,7 +41,6 @@ protected:
         return sent + end.drain(std::chrono::milliseconds(30));
     }
     std::string ticks(int n) { return ticks(n, pty); }
-    Pty pty;
 };
 
 TEST_F(BinaryStream, TenThousandBytesSendAllButTheTailThenStartOver)

@@ -28,19 +28,8 @@ std::string longLines(int count)
     return text;
 }
 
-class FaultPort : public MainPanelTest {
+class FaultPort : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        MainPanelTest::SetUp();
-        pty.mapAs(1);
-    }
-    void TearDown() override
-    {
-        MainPanelTest::TearDown();
-        for (const char* name : {"blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"})
-            removeDataFile(name);
-    }
     void streaming(int format, const char* file, const std::string& contents)
     {
         writeDataFile(file, contents);
@@ -62,7 +51,6 @@ protected:
         }
         return longestQueue;
     }
-    Pty pty;
 };
 
 struct StallRow {

@@ -15,28 +15,12 @@
 
 namespace {
 
-std::string shipped(const std::string& name)
-{
-    std::ifstream in(std::string(QUORVEX_SOURCE_DATA_DIR) + "/" + name, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-class SampleStreams : public MainPanelTest {
+class SampleStreams : public StreamTest {
 protected:
-    void TearDown() override
-    {
-        MainPanelTest::TearDown();
-        removeDataFile(file);
-    }
     // Streams format for `ticks` ticks and returns everything that arrived.
     std::string capture(int format, const std::string& name, int timer, int ticks)
     {
-        file = name;
-        writeDataFile(name, shipped(name));
-        Pty pty;
-        pty.mapAs(1);
+        writeDataFile(name, shippedRecording(name));
         SetCtrlVal(spanel, FORMAT, format);
         openFile();
         pos = 0;  // a station starts listening at the recording's start
@@ -52,7 +36,6 @@ protected:
             std::ofstream(std::string(dir) + "/" + name, std::ios::binary) << received;
         return received;
     }
-    std::string file;
 };
 
 TEST_F(SampleStreams, TextRecordingsLoopWholeRecordsInFileOrder)
@@ -61,7 +44,7 @@ TEST_F(SampleStreams, TextRecordingsLoopWholeRecordsInFileOrder)
                                                    {3, "frac.csv"},    {5, "dd16.csv"}};
     for (auto [format, name] : formats) {
         SCOPED_TRACE(name);
-        std::string lines = shipped(name);
+        std::string lines = shippedRecording(name);
         std::size_t count = std::size_t(std::count(lines.begin(), lines.end(), '\n'));
         std::string received = capture(format, name, ATIMER, int(count) + 10);
         std::string expected;
@@ -79,7 +62,7 @@ TEST_F(SampleStreams, EngineRecordingsLoopAcrossTheSeam)
 {
     for (auto [format, name] : {std::pair{1, "ddec.bin"}, std::pair{2, "hdv2.bin"}}) {
         SCOPED_TRACE(name);
-        const std::string bytes = shipped(name);
+        const std::string bytes = shippedRecording(name);
         const std::size_t loop = (bytes.size() - 1) / 50 * 50;
         ASSERT_EQ(loop, bytes.size() - 1) << "the recording is cut to whole chunks plus one byte";
         std::string received = capture(format, name, DTIMER, int(loop / 50) + 40);

@@ -26,32 +26,13 @@ long soakTicks()
     return set && *set ? std::atol(set) : 1000000;
 }
 
-std::string shipped(const char* name)
-{
-    std::ifstream in(std::string(QUORVEX_SOURCE_DATA_DIR) + "/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-class Soak : public MainPanelTest {
+class Soak : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        MainPanelTest::SetUp();
-        pty.mapAs(1);
-    }
-    void TearDown() override
-    {
-        MainPanelTest::TearDown();
-        removeDataFile(file_);
-    }
     // Streams `file` for the soak's ticks; `wire` gives the bytes one loop of
     // the file should send. Reads and compares after every `batch` ticks.
     void soak(int format, const char* file, int timer, const std::string& wire, int batch)
     {
-        file_ = file;
-        writeDataFile(file, shipped(file));
+        writeDataFile(file, shippedRecording(file));
         SetCtrlVal(spanel, FORMAT, format);
         openFile();
         ASSERT_EQ(openComCfg(0, 1), 1);
@@ -85,13 +66,11 @@ protected:
                                  wire.size(),
                     (long long)end.heap - (long long)start.heap, end.descriptors - start.descriptors);
     }
-    Pty pty;
-    const char* file_ = "";
 };
 
 TEST_F(Soak, TextTicksSendTheShippedFileByteForByteLoopAfterLoop)
 {
-    const std::string file = shipped("blender.csv");
+    const std::string file = shippedRecording("blender.csv");
     std::string wire;
     for (const std::string& record : recordsOf(file)) wire += record + "\r\n";
     soak(0, "blender.csv", ATIMER, wire, 8);
@@ -99,7 +78,7 @@ TEST_F(Soak, TextTicksSendTheShippedFileByteForByteLoopAfterLoop)
 
 TEST_F(Soak, BinaryTicksSendTheShippedRecordingByteForByteLoopAfterLoop)
 {
-    const std::string recording = shipped("hdv2.bin");
+    const std::string recording = shippedRecording("hdv2.bin");
     // Every whole chunk that leaves one byte after it.
     const std::size_t sent = (recording.size() - 1) / kChunkSize * kChunkSize;
     soak(2, "hdv2.bin", DTIMER, recording.substr(0, sent), 40);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "app/startup.h"
 #include "app/status.h"
@@ -48,6 +49,27 @@ void MainPanelTest::TearDown()
     spanel = 0;
     for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void StreamTest::SetUp()
+{
+    MainPanelTest::SetUp();
+    pty.mapAs(1);
+}
+
+void StreamTest::TearDown()
+{
+    MainPanelTest::TearDown();
+    for (const char* name : {"blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"})
+        removeDataFile(name);
+}
+
+std::string shippedRecording(const std::string& name)
+{
+    std::ifstream in(std::string(QUORVEX_SOURCE_DATA_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 Pty::Pty()

@@ -46,6 +46,18 @@ private:
     std::string slave_;
 };
 
+// A main panel with COM1 on a pseudo-terminal; the data files the program
+// reads are removed afterwards.
+class StreamTest : public MainPanelTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    Pty pty;
+};
+
+// The bytes of a recording shipped in data/.
+std::string shippedRecording(const std::string& name);
+
 // Runs the event loop for a while.
 void pump(std::chrono::milliseconds duration);
 

@@ -13,18 +13,8 @@
 
 namespace {
 
-class TextStream : public MainPanelTest {
+class TextStream : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        MainPanelTest::SetUp();
-        pty.mapAs(1);
-    }
-    void TearDown() override
-    {
-        MainPanelTest::TearDown();
-        for (const char* name : {"blender.csv", "frac.csv", "dd16.csv"}) removeDataFile(name);
-    }
     // Starts format `format` streaming `contents` as its file.
     void stream(const std::string& contents, int format = 0, const char* file = "blender.csv")
     {
@@ -47,7 +37,6 @@ protected:
         for (int i = 0; i < n; ++i) sent.push_back(tickOnce());
         return sent;
     }
-    Pty pty;
 };
 
 using Lines = std::vector<std::string>;
