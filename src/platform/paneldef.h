@@ -12,7 +12,7 @@ using CtrlCallback = int (*)(int panel, int control, int event, void* callbackDa
 enum class CtrlKind { CommandButton, Ring, Timer, TextMessage, Picture, Decoration, Toggle, ListBox };
 
 // How a decoration is drawn.
-enum class DecoLook { None, RecessedBox, FlatFrame, RaisedFrame, RecessedFrame };
+enum class DecoLook { None, RecessedBox, RecessedFrame };
 
 struct Rgb {
     int r = 0, g = 0, b = 0;

@@ -65,8 +65,6 @@ QFrame* makeDecoration(const ControlDef& def, QWidget* window)
     switch (def.look) {
     case DecoLook::RecessedBox: frame->setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
     case DecoLook::RecessedFrame: frame->setFrameStyle(QFrame::Box | QFrame::Sunken); break;
-    case DecoLook::RaisedFrame: frame->setFrameStyle(QFrame::Box | QFrame::Raised); break;
-    case DecoLook::FlatFrame: frame->setFrameStyle(QFrame::Box | QFrame::Plain); break;
     case DecoLook::None: break;
     }
     frame->setLineWidth(def.look == DecoLook::RecessedBox ? 2 : 1);
