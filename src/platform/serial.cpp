@@ -1,9 +1,9 @@
 // Serial ports by number. COM n is the device named by QUORVEX_COM<n> when
 // that is set, otherwise the system's own name for the n-th port.
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSerialPort>
 
+#include <cstdlib>
 #include <map>
 
 #include "serialdevice.h"
@@ -30,6 +30,14 @@ std::map<int, std::string>& lastErrors()
 }
 
 ComLostHandler lostHandler = nullptr;
+
+// QUORVEX_COM<n> when set, otherwise the system's name for port n.
+std::string comDeviceName(int port)
+{
+    const std::string variable = "QUORVEX_COM" + std::to_string(port);
+    if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
+    return SystemComName(port);
+}
 
 int openResult(QSerialPort::SerialPortError error)
 {
@@ -89,11 +97,7 @@ int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity
 {
     if (port < 1 || port > kMaxComPort) return kComBadPortNumber;
     CloseCom(port);
-    std::string name = deviceName.empty() ? ComDeviceName(port) : std::string(deviceName);
-    if (!QFileInfo::exists(QString::fromStdString(name)) && name.front() == '/') {
-        lastErrors()[port] = "No such file or directory";
-        return kComNotFound;
-    }
+    std::string name = deviceName.empty() ? comDeviceName(port) : std::string(deviceName);
     auto* device = new QSerialPort(QString::fromStdString(name));
     bool settingsOk = device->setBaudRate(baud) &&
                       device->setDataBits(QSerialPort::DataBits(dataBits)) &&

@@ -4,9 +4,8 @@
 #include <span>
 #include <string>
 
-// The device behind COM port n: QUORVEX_COM<n> when set, otherwise the
-// system's own name for the n-th port.
-std::string ComDeviceName(int port);
+// The system's own name for the n-th serial port.
+std::string SystemComName(int port);
 
 // Whether the device behind an open descriptor has gone (hung up): a USB
 // adapter pulled out, the far end of a pseudo-terminal closed. A device that

@@ -1,14 +1,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "serialdevice.h"
 
-std::string ComDeviceName(int port)
+std::string SystemComName(int port)
 {
-    const std::string variable = "QUORVEX_COM" + std::to_string(port);
-    if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
     // The first serial port of a PC is ttyS0.
     return "/dev/ttyS" + std::to_string(port - 1);
 }
