@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 using CtrlCallback = int (*)(int panel, int control, int event, void* callbackData,
@@ -61,6 +62,9 @@ struct ControlDef {
     std::string_view image;       // pictures: the name of an embedded image
     std::string_view widestText;  // text messages: shrink the font until this fits maxWidth
     int maxWidth = 0;
+    // Rings: a tooltip for the item with this value, asked afresh each time
+    // the list opens (what a COM number is can change while the program runs).
+    std::string (*itemTip)(int value) = nullptr;
 };
 
 struct PanelDef {

@@ -96,6 +96,12 @@ std::string ComErrorDetail(int port);
 // closed when the handler runs, and the handler runs from the event loop.
 using ComLostHandler = void (*)(int port);
 void InstallComLostHandler(ComLostHandler handler);
+// Which device COM port n is, for the user: "/dev/ttyUSB0 - FT232R USB UART
+// (FTDI)", or "no port". Reads the system's port list afresh on every call.
+std::string ComPortDescription(int port);
+// What a user refused a device for want of permission can do about it (join
+// the device's group), or empty where the system has no such remedy.
+std::string PermissionRemedy(const std::string& device);
 
 // Files.
 enum class FileAccess { Read };

@@ -2,11 +2,13 @@
 #include <unistd.h>
 
 #include "serialdevice.h"
+#include "comnumbers.h"
 
 std::string SystemComName(int port)
 {
-    // The first serial port of a PC is ttyS0.
-    return "/dev/ttyS" + std::to_string(port - 1);
+    // COM n is the n-th port present, numbered as Windows would; none: no device.
+    const std::vector<PresentPort> ports = NumberPorts(ListedPorts());
+    return port >= 1 && size_t(port) <= ports.size() ? ports[size_t(port) - 1].device : std::string();
 }
 
 bool DeviceHungUp(long long handle)

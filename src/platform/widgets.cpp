@@ -104,9 +104,26 @@ QLabel* makeTextMessage(const ControlDef& def, const PanelDef& panel, QWidget* w
     return label;
 }
 
+// A ring whose items' tooltips are asked for each time its list opens.
+class TipRing : public QComboBox {
+public:
+    TipRing(std::string (*itemTip)(int), QWidget* parent) : QComboBox(parent), itemTip_(itemTip) {}
+
+    void showPopup() override
+    {
+        if (itemTip_)
+            for (int i = 0; i < count(); ++i)
+                setItemData(i, QString::fromStdString(itemTip_(itemData(i).toInt())), Qt::ToolTipRole);
+        QComboBox::showPopup();
+    }
+
+private:
+    std::string (*itemTip_)(int);
+};
+
 QComboBox* makeRing(int handle, const ControlDef& def, QWidget* window)
 {
-    auto* ring = new QComboBox(window);
+    auto* ring = new TipRing(def.itemTip, window);
     for (const ItemDef& item : def.items) ring->addItem(qs(item.label), item.value);
     ring->setCurrentIndex(std::max(0, ring->findData(def.value)));
     int number = def.number;

@@ -1,5 +1,6 @@
 // The main window: format, port and baud choice, the status, the list button.
 #include "panels.h"
+#include "runtime.h"
 
 namespace {
 
@@ -93,6 +94,7 @@ const ControlDef kControls[] = {
     [] {
         ControlDef c = ring(COM, "COM", {388, 21, 50, 23}, kComItems, 1, "setCom");
         c.label = {"COM", 396, 4, kTahoma12};
+        c.itemTip = ComPortDescription;
         return c;
     }(),
     timer(ATIMER, "ATIMER", 1000, "ATimerTick"),

@@ -1,0 +1,46 @@
+#include "comnumbers.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <tuple>
+
+namespace {
+
+PortLister lister = nullptr;
+
+// Built-in ports keep the numbers they have on Windows (ttyS0 is COM1);
+// adapters follow in the order the kernel named them.
+constexpr std::array<std::string_view, 3> kFamilies{"ttyS", "ttyUSB", "ttyACM"};
+
+// The family's rank, the name without its number, the number, then the name.
+using SortKey = std::tuple<size_t, std::string_view, unsigned long long, std::string_view>;
+
+SortKey sortKey(const std::string& device)
+{
+    std::string_view name = device;
+    if (auto slash = name.rfind('/'); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    size_t split = name.size();
+    while (split > 0 && name[split - 1] >= '0' && name[split - 1] <= '9') --split;
+    // More digits than a number holds: compared as text.
+    if (name.size() - split > 18) split = name.size();
+    unsigned long long number = 0;
+    for (char digit : name.substr(split)) number = number * 10 + unsigned(digit - '0');
+    const std::string_view stem = name.substr(0, split);
+    const size_t rank = size_t(std::find(kFamilies.begin(), kFamilies.end(), stem) - kFamilies.begin());
+    return {rank, stem, number, name};
+}
+
+}  // namespace
+
+std::vector<PresentPort> NumberPorts(std::vector<PresentPort> ports)
+{
+    std::stable_sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
+        return sortKey(a.device) < sortKey(b.device);
+    });
+    return ports;
+}
+
+void SetPortLister(PortLister replacement) { lister = replacement; }
+
+std::vector<PresentPort> ListedPorts() { return lister ? lister() : PresentPorts(); }

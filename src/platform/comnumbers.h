@@ -1,0 +1,23 @@
+// How the serial ports a machine has become COM numbers, the way Windows
+// numbers them: built-in ports first, then adapters.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PresentPort {
+    std::string device;       // "/dev/ttyUSB0"
+    std::string description;  // "FT232R USB UART (FTDI)"; may be empty
+};
+
+// Orders ports into COM numbers: ttyS* first, then ttyUSB*, ttyACM*, then the
+// rest, each in numeric order (ttyUSB2 before ttyUSB10). COM n is element n-1.
+std::vector<PresentPort> NumberPorts(std::vector<PresentPort> ports);
+
+// The serial ports the system lists now (one file per system); opens none.
+std::vector<PresentPort> PresentPorts();
+
+// Where the present ports come from: the system's list unless a test gives its own.
+using PortLister = std::vector<PresentPort> (*)();
+void SetPortLister(PortLister lister);  // nullptr: the system's list again
+std::vector<PresentPort> ListedPorts();

@@ -1,0 +1,32 @@
+// The serial ports Linux has, as Qt lists them from sysfs: ttyS nodes with no
+// UART behind them are left out. Nothing is opened.
+#include <QSerialPortInfo>
+
+#include "comnumbers.h"
+
+std::vector<PresentPort> PresentPorts()
+{
+    std::vector<PresentPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QString description = info.description();
+        if (!info.manufacturer().isEmpty())
+            description += (description.isEmpty() ? "" : " ") + ("(" + info.manufacturer() + ")");
+        ports.push_back({info.systemLocation().toStdString(), description.toStdString()});
+    }
+    return ports;
+}
+
+#include <grp.h>
+#include <sys/stat.h>
+
+// A serial device is usually group-owned (dialout on Debian): members may open it.
+std::string PermissionRemedy(const std::string& device)
+{
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    if (!owner || info.st_gid == 0) return {};
+    const std::string name = owner->gr_name;
+    return "Add yourself to the group " + name + " (sudo usermod -aG " + name +
+           " $USER); it takes effect at the next login.";
+}

@@ -1,0 +1,110 @@
+// Which device each COM number is when no QUORVEX_COM<n> pins it: the ports
+// present, built-in first, then adapters; and the COM ring's tooltips saying so.
+#include <QComboBox>
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/comnumbers.h"
+#include "platform/inspect.h"
+#include "platform/runtime.h"
+#include "support.h"
+#include "ui/quorvex.h"
+
+namespace {
+
+std::vector<PresentPort> listed;
+std::vector<PresentPort> listedPorts() { return listed; }
+
+class ComNumbers : public MainPanelTest {
+protected:
+    void SetUp() override
+    {
+        MainPanelTest::SetUp();
+        SetPortLister(listedPorts);
+    }
+    void TearDown() override
+    {
+        SetPortLister(nullptr);
+        listed.clear();
+        MainPanelTest::TearDown();
+    }
+};
+
+TEST_F(ComNumbers, PresentPortsTakeNumbersBuiltInFirstThenAdaptersInNumericOrder)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::string> present;
+        const char* pinnedCom1;  // QUORVEX_COM1, or nullptr
+        std::vector<std::string> com1to3;
+    };
+    const Row rows[] = {
+        {"none", {}, nullptr, {"no port", "no port", "no port"}},
+        {"built-in only", {"/dev/ttyS1", "/dev/ttyS0"}, nullptr, {"/dev/ttyS0", "/dev/ttyS1", "no port"}},
+        {"adapters only", {"/dev/ttyACM0", "/dev/ttyUSB0"}, nullptr, {"/dev/ttyUSB0", "/dev/ttyACM0", "no port"}},
+        {"both", {"/dev/ttyUSB0", "/dev/ttyS0"}, nullptr, {"/dev/ttyS0", "/dev/ttyUSB0", "no port"}},
+        {"numeric order", {"/dev/ttyUSB10", "/dev/ttyACM1", "/dev/ttyUSB2"}, nullptr,
+         {"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM1"}},
+        {"the rest last", {"/dev/ttyAMA10", "/dev/rfcomm0", "/dev/ttyAMA2"}, nullptr,
+         {"/dev/rfcomm0", "/dev/ttyAMA2", "/dev/ttyAMA10"}},
+        {"override beside present ports", {"/dev/ttyUSB0", "/dev/ttyS0"}, "/dev/pts/7",
+         {"/dev/pts/7", "/dev/ttyUSB0", "no port"}},
+    };
+    for (const Row& row : rows) {
+        listed.clear();
+        for (const std::string& device : row.present) listed.push_back({device, ""});
+        if (row.pinnedCom1) setenv("QUORVEX_COM1", row.pinnedCom1, 1);
+        std::vector<std::string> seen{ComPortDescription(1), ComPortDescription(2), ComPortDescription(3)};
+        EXPECT_EQ(seen, row.com1to3) << row.name;
+        unsetenv("QUORVEX_COM1");
+    }
+}
+
+TEST_F(ComNumbers, RingTooltipsNameEachDeviceAsListedWhenTheRingOpens)
+{
+    auto* ring = qobject_cast<QComboBox*>(ControlWidget(spanel, COM));
+    ASSERT_NE(ring, nullptr);
+    auto tips = [ring] {
+        ring->showPopup();
+        ring->hidePopup();
+        std::vector<std::string> seen;
+        for (int i = 0; i < 3; ++i) seen.push_back(ring->itemData(i, Qt::ToolTipRole).toString().toStdString());
+        return seen;
+    };
+    listed = {{"/dev/ttyUSB0", "FT232R USB UART (FTDI)"}, {"/dev/ttyS0", ""}};
+    EXPECT_EQ(tips(), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0 - FT232R USB UART (FTDI)", "no port"}));
+    listed.push_back({"/dev/ttyACM0", "Pico (Raspberry Pi)"});  // plugged in while running
+    EXPECT_EQ(tips()[2], "/dev/ttyACM0 - Pico (Raspberry Pi)");
+    EXPECT_EQ(ring->count(), 16);
+    EXPECT_EQ(ring->itemText(0), "1");
+}
+
+TEST_F(ComNumbers, UnpinnedCom1OpensTheFirstPresentPort)
+{
+    Pty pty;  // listed as the machine's only port, not pinned
+    listed = {{pty.slavePath(), ""}};
+    ASSERT_EQ(OpenComConfig(1, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), 0);
+    ComWrt(1, std::span<const char>("x", 1));
+    EXPECT_EQ(pty.read(), "x");
+}
+
+TEST(PermissionRemedy, NamesTheDevicesGroupOrNothing)
+{
+    // A stand-in for a device owned by dialout; changing its group needs root.
+    const std::string device = dataFilePath("ttyUSB0.stand-in");
+    writeDataFile("ttyUSB0.stand-in", "");
+    const group* dialout = getgrnam("dialout");
+    if (!dialout || chown(device.c_str(), uid_t(-1), dialout->gr_gid) != 0) {
+        removeDataFile("ttyUSB0.stand-in");
+        GTEST_SKIP() << "needs root and a group dialout";
+    }
+    EXPECT_EQ(PermissionRemedy(device), "Add yourself to the group dialout (sudo usermod -aG dialout $USER); "
+                                        "it takes effect at the next login.");
+    EXPECT_EQ(PermissionRemedy("/nonexistent/ttyUSB0"), "");
+    removeDataFile("ttyUSB0.stand-in");
+}
+
+}  // namespace
