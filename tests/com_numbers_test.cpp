@@ -23,6 +23,8 @@ protected:
     void SetUp() override
     {
         MainPanelTest::SetUp();
+        // Earlier tests may leave a pseudo-terminal mapped; these numbers are unpinned.
+        for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
         SetPortLister(listedPorts);
     }
     void TearDown() override

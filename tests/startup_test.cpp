@@ -38,7 +38,7 @@ protected:
     }
     void TearDown() override
     {
-        unsetenv("QUORVEX_COM1");
+        for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
         removeDataFile("blender.csv");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(LoadedPanelCount(), panelsBefore);

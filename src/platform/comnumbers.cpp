@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <string_view>
 #include <tuple>
 
@@ -43,4 +44,21 @@ std::vector<PresentPort> NumberPorts(std::vector<PresentPort> ports)
 
 void SetPortLister(PortLister replacement) { lister = replacement; }
 
-std::vector<PresentPort> ListedPorts() { return lister ? lister() : PresentPorts(); }
+// Listing the system's ports takes 20-35 ms here (a walk of sysfs), and one
+// opening of the COM ring asks for sixteen tooltips, each naming a device:
+// one listing serves the calls that follow it within half a second.
+std::vector<PresentPort> ListedPorts()
+{
+    if (lister) return lister();
+    using Clock = std::chrono::steady_clock;
+    static std::vector<PresentPort> recent;
+    static Clock::time_point listedAt{};
+    static bool listed = false;
+    const Clock::time_point now = Clock::now();
+    if (!listed || now - listedAt > std::chrono::milliseconds(500)) {
+        recent = PresentPorts();
+        listedAt = now;
+        listed = true;
+    }
+    return recent;
+}
