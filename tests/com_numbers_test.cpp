@@ -84,13 +84,14 @@ TEST_F(ComNumbers, RingTooltipsNameEachDeviceAsListedWhenTheRingOpens)
     EXPECT_EQ(ring->itemText(0), "1");
 }
 
-TEST_F(ComNumbers, UnpinnedCom1OpensTheFirstPresentPort)
+TEST_F(ComNumbers, UnpinnedNumbersOpenThePresentPortsAndNoneBeyond)
 {
     Pty pty;  // listed as the machine's only port, not pinned
     listed = {{pty.slavePath(), ""}};
     ASSERT_EQ(OpenComConfig(1, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), 0);
     ComWrt(1, std::span<const char>("x", 1));
     EXPECT_EQ(pty.read(), "x");
+    EXPECT_EQ(OpenComConfig(2, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), kComNotFound);
 }
 
 TEST(PermissionRemedy, NamesTheDevicesGroupOrNothing)

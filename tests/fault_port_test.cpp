@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <functional>
 #include <random>
 
 #include "app/status.h"
@@ -110,6 +111,62 @@ TEST_F(FaultPort, StationThatStopsReadingForMinutesGetsWholeRecordsWhenItReadsAg
         }
         CloseCom(1);
     }
+}
+
+// Records of about 2 KB, each different: a few fill the line when nobody reads.
+std::string bigLines(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "2026-03-14 11:" + std::to_string(i) + std::string(2000, ',') + "\n";
+    return text;
+}
+
+TEST_F(FaultPort, ReopeningWhileTheStationHasStoppedReadingTearsNoRecord)
+{
+    // Each change closes the port with the line full: the kernel holding the
+    // head of a record, the output queue its tail. Its station must see that
+    // record whole, whenever it reads again.
+    struct Row {
+        const char* what;
+        std::function<void()> change;
+        int portAfter;
+    };
+    const Row table[] = {
+        {"a click on 9600", [] {
+             SetCtrlVal(spanel, BAUD1, 0);
+             ServiceBaud(spanel, BAUD1, EVENT_VAL_CHANGED, nullptr, 0, 0);
+         }, 1},
+        {"a change of format", [] { pickRing(FORMAT, 6); }, 1},
+        {"a change of port", [] { pickRing(COM, 2); }, 2},
+    };
+    const std::string contents = bigLines(50);
+    writeDataFile("blenderplus.csv", contents);
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        Pty second;
+        second.mapAs(2);
+        SetCtrlVal(spanel, COM, 1);
+        comport = 1;
+        streaming(0, "blender.csv", contents);
+        for (int i = 0; i < 200 && GetOutQLen(1) == 0; ++i) tick(ATIMER);
+        ASSERT_GT(GetOutQLen(1), 0) << "the line is full, a record in flight";
+        row.change();
+        holdTimers();
+        tick(ATIMER, 3);
+        // Back on the first port, whose station reads again.
+        if (row.portAfter != 1) pickRing(COM, 1);
+        holdTimers();
+        std::string first, other;
+        for (std::string more; !(more = pty.drain(std::chrono::milliseconds(50))).empty();) first += more;
+        for (std::string more; !(more = second.drain(std::chrono::milliseconds(50))).empty();) other += more;
+        EXPECT_EQ(checkRecords(first, recordsOf(contents), 0, true).fault, "") << "COM1 gets whole records";
+        EXPECT_EQ(checkRecords(other, recordsOf(contents), 0, true).fault, "") << "COM2 gets whole records";
+        EXPECT_GE(checkRecords(row.portAfter == 1 ? first : other, recordsOf(contents), 0, true).records, 3u)
+            << "the stream goes on after the change";
+        CloseCom(1);
+        CloseCom(2);
+    }
+    removeDataFile("blenderplus.csv");
 }
 
 // The data files of every format, each different from the others.

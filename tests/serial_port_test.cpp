@@ -6,7 +6,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -108,35 +110,59 @@ TEST_F(SerialPort, OpensWithTheFormatsRateAnd8N1)
 TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
 {
     writeDataFile("not-a-port", "plain file\n");
+    const std::string fifo = dataFilePath("a-fifo");
+    mkfifo(fifo.c_str(), 0600);
+    const std::string longName = "/tmp/" + std::string(5000, 'x');
     struct Row {
         std::string device;  // empty: leave the port as it is mapped
         int port;
         const char* message;
+        std::string detail;
     };
     const Row table[] = {
-        {"/nonexistent/ttyUSB9", 1, "Serial port not found."},
-        {"", 0, "Invalid COM port number for this system."},
-        {"", kMaxComPort + 1, "Invalid COM port number for this system."},
-        {dataFilePath("not-a-port"), 1, "Could not open COM port."},
+        {"/nonexistent/ttyUSB9", 1, "Serial port not found.",
+         "COM1 is /nonexistent/ttyUSB9: No such file or directory"},
+        {"", 0, "Invalid COM port number for this system.", ""},
+        {"", kMaxComPort + 1, "Invalid COM port number for this system.", ""},
+        {dataFilePath("not-a-port"), 1, "Could not open COM port.",
+         "COM1 is " + dataFilePath("not-a-port") + ": not a serial device"},
+        {"/dev/null", 1, "Could not open COM port.", "COM1 is /dev/null: not a serial device"},
+        {fifo, 1, "Could not open COM port.", "COM1 is " + fifo + ": not a serial device"},
+        {"/tmp", 1, "Could not open COM port.", "COM1 is /tmp: not a serial device"},
+        {longName, 1, "Serial port not found.", "COM1 is " + longName + ": File name too long"},
     };
     for (const Row& row : table) {
-        SCOPED_TRACE(row.device);
+        SCOPED_TRACE(row.device.substr(0, 40));
         if (!row.device.empty()) setenv("QUORVEX_COM1", row.device.c_str(), 1);
         SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);
+        ShowSimulating();
         int result = 1;
         auto boxes = withBoxes([&] { result = openComCfg(1, row.port); });
         EXPECT_EQ(result, 0);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].title, "COM Error");
         EXPECT_EQ(boxes[0].text, row.message);
+        EXPECT_EQ(boxes[0].detail, row.detail);
+        EXPECT_EQ(boxes[0].status, "IDLE") << "idle already while the box is up";
         EXPECT_EQ(timerOn(ATIMER), 0);
         EXPECT_EQ(timerOn(DTIMER), 0);
-        EXPECT_EQ(statusText(), "IDLE");
         std::string taskbar;
         GetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, taskbar);
         EXPECT_EQ(taskbar, "Idle");
     }
     removeDataFile("not-a-port");
+    unlink(fifo.c_str());
+}
+
+TEST_F(SerialPort, RelativeNamesMeanWhatTheyMeanToAShell)
+{
+    Pty pty;
+    const std::string link = "quorvex-test-link";
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(pty.slavePath().c_str(), link.c_str()), 0);
+    setenv("QUORVEX_COM1", link.c_str(), 1);
+    EXPECT_EQ(openComCfg(0, 1), 1);
+    unlink(link.c_str());
 }
 
 TEST_F(SerialPort, OtherFailuresNameTheirCodeAndTheSystemsReason)
@@ -203,30 +229,50 @@ TEST_F(SerialPort, ComRingMovesTheStreamToTheChosenPort)
     EXPECT_EQ(timerOn(ATIMER), 1);
 }
 
-TEST_F(SerialPort, FarEndClosingIsReportedOnceAndThenTheProgramIsQuiet)
+TEST_F(SerialPort, LostDeviceIsReportedOnceAndThenTheProgramIsQuiet)
 {
-    auto pty = std::make_unique<Pty>();
-    pty->mapAs(1);
-    ASSERT_EQ(openComCfg(0, 1), 1);
-    writeDataFile("blender.csv", "a,1\nb,2\n");
-    openFile();
-    tick(ATIMER);
-    EXPECT_EQ(pty->read(5), "a,1\r\n");
-    std::string slave = pty->slavePath();
-    std::vector<BoxSeen> boxes = withBoxes([&] {
-        pty->closeMaster();
+    // A pulled USB adapter hangs its tty up; a station's cable pulled closes the far end.
+    struct Row {
+        const char* what;
+        bool hangUp;     // else the far end closes
+        bool streaming;  // else nothing is being written (no data file)
+    };
+    const Row table[] = {
+        {"far end closes while streaming", false, true},
+        {"hang-up while streaming", true, true},
+        {"hang-up with nothing written", true, false},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        auto pty = std::make_unique<Pty>();
+        pty->mapAs(1);
+        if (row.streaming) writeDataFile("blender.csv", "a,1\nb,2\n");
+        else removeDataFile("blender.csv");
+        openFile();
+        ASSERT_EQ(openComCfg(0, 1), 1);
         tick(ATIMER);
-        pump(std::chrono::milliseconds(300));
-    });
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, "COM Error");
-    EXPECT_EQ(boxes[0].text, "Serial port not found.");
-    EXPECT_EQ(timerOn(ATIMER), 0);
-    EXPECT_EQ(statusText(), "IDLE");
-    EXPECT_EQ(openCount(slave), 0);
-    double before = cpuSeconds();
-    pump(std::chrono::milliseconds(1000));
-    EXPECT_LT(cpuSeconds() - before, 0.2) << "nothing spins once the port is gone";
+        if (row.streaming) EXPECT_EQ(pty->read(5), "a,1\r\n");
+        std::string slave = pty->slavePath();
+        std::vector<BoxSeen> boxes = withBoxes([&] {
+            if (row.hangUp) {
+                int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+                ::ioctl(fd, TIOCVHANGUP);
+                ::close(fd);
+            } else {
+                pty->closeMaster();
+            }
+            pump(std::chrono::milliseconds(300));
+        });
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, "COM Error");
+        EXPECT_EQ(boxes[0].text, "Serial port not found.");
+        EXPECT_EQ(timerOn(ATIMER), 0);
+        EXPECT_EQ(statusText(), "IDLE");
+        EXPECT_EQ(openCount(slave), 0);
+        double before = cpuSeconds();
+        pump(std::chrono::milliseconds(1000));
+        EXPECT_LT(cpuSeconds() - before, 0.2) << "nothing spins once the port is gone";
+    }
     removeDataFile("blender.csv");
 }
 

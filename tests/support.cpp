@@ -171,7 +171,10 @@ std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
     QObject::connect(&closer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
-        seen.push_back({box->windowTitle().toStdString(), box->text().toStdString()});
+        std::string status;
+        if (spanel > 0) GetCtrlVal(spanel, TEXT, status);
+        seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
+                        box->detailedText().toStdString(), status});
         box->done(QMessageBox::Ok);
     });
     closer.start();

@@ -69,6 +69,8 @@ std::string dataFilePath(const std::string& name);
 struct BoxSeen {
     std::string title;
     std::string text;
+    std::string detail;  // the box's detailed text
+    std::string status;  // the status text while the box is up
 };
 
 // Fails the running test, and dismisses the box, when a message box shows up

@@ -70,12 +70,13 @@ int QuitUserInterface(int code)
     return 0;
 }
 
-int MessagePopup(std::string_view title, std::string_view message)
+int MessagePopup(std::string_view title, std::string_view message, std::string_view detail)
 {
     QMessageBox box;
     box.setWindowTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
     box.setText(QString::fromUtf8(message.data(), qsizetype(message.size())));
     box.setTextFormat(Qt::PlainText);
+    if (!detail.empty()) box.setDetailedText(QString::fromUtf8(detail.data(), qsizetype(detail.size())));
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();

@@ -66,8 +66,9 @@ int GetCtrlAttribute(int panel, int control, int attribute, int& value);
 int SetSystemAttribute(int attribute, std::string_view text);
 int GetSystemAttribute(int attribute, std::string& text);
 
-// A modal box; returns when the user has dismissed it.
-int MessagePopup(std::string_view title, std::string_view message);
+// A modal box; returns when the user has dismissed it. A detail, when given,
+// is the box's detailed text.
+int MessagePopup(std::string_view title, std::string_view message, std::string_view detail = {});
 
 // Serial ports, numbered from 1.
 inline constexpr int kComQueueSize = 4096;
@@ -89,8 +90,12 @@ int CloseCom(int port);
 int ComWrt(int port, std::span<const char> bytes);
 int ComWrtByte(int port, int byte);
 int GetOutQLen(int port);
-// What the operating system said about the port's last failure, for messages.
+// The device COM port n is: QUORVEX_COM<n> when set, else the system's own.
+std::string ComDeviceName(int port);
+// What the operating system said about the port's last failure, for messages,
+// and the device that failure was about.
 std::string ComErrorDetail(int port);
+std::string ComErrorDevice(int port);
 // Called, once, when an open port goes away under the program (a USB adapter
 // pulled out, the far end of a pseudo-terminal closed). The port is already
 // closed when the handler runs, and the handler runs from the event loop.

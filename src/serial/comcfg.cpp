@@ -20,8 +20,8 @@ void reportFailure(int code, int port)
 {
     // Timers go off before the box: its own event loop would go on running their ticks.
     stopStreaming();
-    MessagePopup("COM Error", comErrorMessage(code, port));
     ShowIdle();
+    MessagePopup("COM Error", comErrorMessage(code, port), comErrorDetail(code, port));
 }
 
 void startTimerOf(const DeviceFormat& format)
@@ -42,6 +42,13 @@ std::string comErrorMessage(int code, int port)
     case kComBadPortNumber: return "Invalid COM port number for this system.";
     default: return "Could not open COM port (error " + std::to_string(code) + ": " + ComErrorDetail(port) + ").";
     }
+}
+
+std::string comErrorDetail(int code, int port)
+{
+    if (code == kComBadPortNumber) return {};
+    const std::string reason = ComErrorDetail(port);
+    return "COM" + std::to_string(port) + " is " + ComErrorDevice(port) + (reason.empty() ? "" : ": " + reason);
 }
 
 int openComCfg(int portToClose, int portToOpen)

@@ -13,6 +13,8 @@ int openComCfg(int portToClose, int portToOpen);
 
 // The text of the "COM Error" box for an open result of port.
 std::string comErrorMessage(int code, int port);
+// Its detailed text: which device COM n is, and the system's reason.
+std::string comErrorDetail(int code, int port);
 
 // Called when the open port goes away while streaming.
 void comPortLost(int port);
