@@ -21,7 +21,8 @@ protected:
     }
 };
 
-void expectComError(const char* message)
+// The detailed text gives the remedy exactly when permission was missing.
+void expectComError(const char* message, bool remedy)
 {
     int result = 1;
     auto boxes = withBoxes([&] { result = openComCfg(0, 1); });
@@ -29,6 +30,7 @@ void expectComError(const char* message)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "COM Error");
     EXPECT_EQ(boxes[0].text, message);
+    EXPECT_EQ(boxes[0].detail.find("Add yourself to the group") != std::string::npos, remedy) << boxes[0].detail;
 }
 
 TEST_F(AsUser, PortWithoutPermissionCannotBeOpened)
@@ -36,7 +38,7 @@ TEST_F(AsUser, PortWithoutPermissionCannotBeOpened)
     Pty pty;
     pty.mapAs(1);
     ASSERT_EQ(chmod(pty.slavePath().c_str(), 0), 0);
-    expectComError("Could not open COM port.");
+    expectComError("Could not open COM port.", true);
 }
 
 TEST_F(AsUser, PortHeldByAnotherProgramCannotBeOpened)
@@ -46,7 +48,7 @@ TEST_F(AsUser, PortHeldByAnotherProgramCannotBeOpened)
     int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
-    expectComError("Could not open COM port.");
+    expectComError("Could not open COM port.", false);
     // A pseudo-terminal keeps its exclusive flag while its master is open, so
     // the holder clears it as it lets go, as the last close of a real port does.
     ioctl(holder, TIOCNXCL);

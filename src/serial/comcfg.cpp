@@ -47,8 +47,15 @@ std::string comErrorMessage(int code, int port)
 std::string comErrorDetail(int code, int port)
 {
     if (code == kComBadPortNumber) return {};
+    const std::string com = "COM" + std::to_string(port);
+    const std::string device = ComErrorDevice(port);
+    if (device.empty()) return "This computer has no serial port that is " + com + ".";
     const std::string reason = ComErrorDetail(port);
-    return "COM" + std::to_string(port) + " is " + ComErrorDevice(port) + (reason.empty() ? "" : ": " + reason);
+    std::string detail = com + " is " + device + (reason.empty() ? "" : ": " + reason);
+    if (code == kComCannotOpen) {
+        if (std::string remedy = PermissionRemedy(device); !remedy.empty()) detail += ". " + remedy;
+    }
+    return detail;
 }
 
 int openComCfg(int portToClose, int portToOpen)
