@@ -133,14 +133,14 @@ int GetSystemAttribute(int attribute, std::string& text)
     return UIE_NO_ERROR;
 }
 
-std::string GetProjectDir()
-{
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
-}
 
+// Joined as bytes: a folder name that is no valid UTF-8 (a Linux file name
+// may be any bytes) would not survive a trip through QString.
 std::string MakePathname(std::string_view directory, std::string_view fileName)
 {
-    QString dir = QString::fromUtf8(directory.data(), qsizetype(directory.size()));
-    QString name = QString::fromUtf8(fileName.data(), qsizetype(fileName.size()));
-    return QDir::toNativeSeparators(QDir(dir).filePath(name)).toStdString();
+    const char separator = QDir::separator().toLatin1();
+    std::string path(directory);
+    if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
+    path += fileName;
+    return path;
 }
