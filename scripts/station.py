@@ -37,5 +37,7 @@ def main():
 if __name__ == "__main__":
     try:
         main()
-    except KeyboardInterrupt:
+    except (KeyboardInterrupt, serial.SerialException):
+        # Ctrl-C reaches the cable (socat) too: whichever goes first, the
+        # demo is ending, and its own last line says so.
         pass

@@ -6,7 +6,7 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 
-#include <memory>
+#include <cstdlib>
 
 #include "inspect.h"
 #include "panel_p.h"
@@ -17,8 +17,29 @@ int OldestPanel();
 
 namespace {
 
-std::unique_ptr<QApplication> application;
+// Held by a plain pointer on purpose: when the display goes away, Qt calls
+// exit() from inside the event loop, and an object destroyed by the exit
+// handlers would be pulled from under the loop that is still running.
+QApplication* application = nullptr;
 QString taskbarText;
+
+// exit() from inside Qt (the display gone) skips the normal shut-down: the
+// ports are closed here so that their lock files go with the program.
+void closePortsAtExit()
+{
+    for (int port = 1; port <= kMaxComPort; ++port) CloseCom(port);
+}
+
+void closePortsOnExit()
+{
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    // Touch the port table first, so that it is built before this handler is
+    // registered and therefore destroyed only after the handler has run.
+    CloseCom(0);
+    std::atexit(closePortsAtExit);
+}
 
 // Font files the panels' families come from, looked for beside the program
 // first, then where Debian installs them. A missing file is no error: Qt
@@ -42,7 +63,7 @@ void loadFonts()
 
 RunTimeEngine::RunTimeEngine(int& argc, char** argv)
 {
-    if (!QApplication::instance()) application = std::make_unique<QApplication>(argc, argv);
+    if (!QApplication::instance()) application = new QApplication(argc, argv);
     // Only the program decides when it ends, never the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
     QuitOnTerminationSignals();
@@ -53,7 +74,8 @@ RunTimeEngine::~RunTimeEngine()
 {
     while (int panel = OldestPanel()) DiscardPanel(panel);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    application.reset();
+    delete application;
+    application = nullptr;
 }
 
 int RunUserInterface()
@@ -61,6 +83,10 @@ int RunUserInterface()
     // Timers switched on during start-up count their first interval from the
     // moment the loop starts, not from when start-up switched them.
     RestartRunningTimers();
+    closePortsOnExit();
+    // A termination request that came while a start-up box was up ended only
+    // that box's loop: it still stands.
+    if (TerminationRequested()) return 0;
     return QApplication::exec();
 }
 
@@ -72,6 +98,8 @@ int QuitUserInterface(int code)
 
 int MessagePopup(std::string_view title, std::string_view message, std::string_view detail)
 {
+    // The program is ending: no box may hold it up.
+    if (TerminationRequested()) return 0;
     QMessageBox box;
     box.setWindowTitle(QString::fromUtf8(title.data(), qsizetype(title.size())));
     box.setText(QString::fromUtf8(message.data(), qsizetype(message.size())));
@@ -106,14 +134,14 @@ int GetSystemAttribute(int attribute, std::string& text)
     return UIE_NO_ERROR;
 }
 
-std::string GetProjectDir()
-{
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
-}
 
+// Joined as bytes: a folder name that is no valid UTF-8 (a Linux file name
+// may be any bytes) would not survive a trip through QString.
 std::string MakePathname(std::string_view directory, std::string_view fileName)
 {
-    QString dir = QString::fromUtf8(directory.data(), qsizetype(directory.size()));
-    QString name = QString::fromUtf8(fileName.data(), qsizetype(fileName.size()));
-    return QDir::toNativeSeparators(QDir(dir).filePath(name)).toStdString();
+    const char separator = QDir::separator().toLatin1();
+    std::string path(directory);
+    if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
+    path += fileName;
+    return path;
 }

@@ -1,10 +1,13 @@
 // Data files: opened read-only, read by line or in one block.
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <system_error>
 
+#include "quitsignals.h"
 #include "runtime.h"
 
 namespace {
@@ -45,6 +48,25 @@ bool lookAt(const std::filesystem::path& path, std::uintmax_t& size, std::filesy
     if (error) return false;
     written = std::filesystem::last_write_time(path, error);
     return !error;
+}
+
+// Skips the rest of an over-long line, up to and including its LF, in large
+// blocks: one character at a time, a 100 MB line held the event loop for
+// seconds. A termination request stops the skip, so that even a file of
+// gigabytes without a line end cannot keep the program from ending.
+void skipRestOfLine(std::FILE* file)
+{
+    static std::array<char, 64 * 1024> block;
+    while (!TerminationPending()) {
+        std::size_t read = std::fread(block.data(), 1, block.size(), file);
+        if (read == 0) return;
+        if (const void* lf = std::memchr(block.data(), '\n', read)) {
+            // Give back what follows the LF: it is the next line.
+            long after = long(read) - long(static_cast<const char*>(lf) - block.data()) - 1;
+            std::fseek(file, -after, SEEK_CUR);
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -97,8 +119,13 @@ int ReadLine(int handle, std::span<char> buffer, int maxChars)
         sawAny = true;
         if (c == '\n') break;
         // A longer line keeps its first part; the rest is skipped.
-        if (count < limit) buffer[count++] = char(c);
-        else skipped = true;
+        if (count < limit) {
+            buffer[count++] = char(c);
+            continue;
+        }
+        skipped = true;
+        skipRestOfLine(file);
+        break;
     }
     if (!sawAny) {
         buffer[0] = '\0';

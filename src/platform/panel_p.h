@@ -1,6 +1,7 @@
 // Loaded panels as the platform keeps them.
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
 #include <QWidget>
 
@@ -37,6 +38,30 @@ protected:
 
 private:
     int handle_;
+};
+
+// A text message. Hidden and shown again on every blink step, it keeps its
+// place and only stops drawing its text: a real hide and show costs Qt five
+// heap allocations each time, and the program promises none while streaming.
+class TextMessage : public QLabel {
+public:
+    using QLabel::QLabel;
+    bool blank() const { return blank_; }
+    void setBlank(bool blank)
+    {
+        if (blank == blank_) return;
+        blank_ = blank;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (!blank_) QLabel::paintEvent(event);
+    }
+
+private:
+    bool blank_ = false;
 };
 
 LoadedPanel* FindPanel(int handle);

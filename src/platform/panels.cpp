@@ -40,6 +40,23 @@ const UirFile* findUir(std::string_view name)
 
 QColor toColor(Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
+// The close control works by its shortcut and the close box only: with the
+// keyboard focus, a stray Space or Enter would end the program. The focus
+// starts on the first control in the panel's order that takes it.
+void settleFocus(LoadedPanel& panel)
+{
+    if (LoadedControl* close = panel.def->closeControl ? &panel.controls[panel.def->closeControl] : nullptr;
+        close && close->widget)
+        close->widget->setFocusPolicy(Qt::NoFocus);
+    for (const ControlDef& cdef : panel.def->controls) {
+        QWidget* widget = panel.controls[cdef.number].widget;
+        if (widget && (widget->focusPolicy() & Qt::TabFocus)) {
+            widget->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 void PanelWindow::closeEvent(QCloseEvent* event)
@@ -110,6 +127,7 @@ int LoadPanel(int /*parent*/, std::string_view uirFile, int panelNumber)
         if (control.widget) control.widget->raise();
         if (control.label) control.label->raise();
     }
+    settleFocus(*panel);
     int handle = panel->handle;
     panels().emplace(handle, std::move(panel));
     ApplyTaskbarText();
@@ -216,6 +234,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         // Switching on a running timer keeps its schedule.
         if (!value) c->timer->stop();
         else if (!c->timer->isActive()) c->timer->start();
+    } else if (auto* text = dynamic_cast<TextMessage*>(c->widget); attribute == ATTR_VISIBLE && text) {
+        text->setBlank(value == 0);
     } else if (attribute == ATTR_VISIBLE && c->widget) {
         c->widget->setVisible(value != 0);
         if (c->label) c->label->setVisible(value != 0);
@@ -234,7 +254,8 @@ int GetCtrlAttribute(int panel, int control, int attribute, int& value)
     } else if (attribute == ATTR_INTERVAL_MS && c->timer) {
         value = c->timer->interval();
     } else if (attribute == ATTR_VISIBLE && c->widget) {
-        value = c->widget->isHidden() ? 0 : 1;
+        auto* text = dynamic_cast<TextMessage*>(c->widget);
+        value = c->widget->isHidden() || (text && text->blank()) ? 0 : 1;
     } else if (attribute == ATTR_NUM_ITEMS && qobject_cast<QComboBox*>(c->widget)) {
         value = qobject_cast<QComboBox*>(c->widget)->count();
     } else if (attribute == ATTR_NUM_ITEMS && qobject_cast<QListWidget*>(c->widget)) {

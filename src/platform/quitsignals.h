@@ -4,3 +4,8 @@
 #pragma once
 
 void QuitOnTerminationSignals();
+// True once a termination request has come: the main loop must not (re)start.
+bool TerminationRequested();
+// True from the moment a termination request arrives, before the event loop
+// has seen it: long work on the loop's thread checks it to stop early.
+bool TerminationPending();

@@ -10,10 +10,13 @@
 namespace {
 
 int wakeFds[2] = {-1, -1};
+bool terminationRequested = false;
+volatile std::sig_atomic_t terminationPending = 0;
 
 // Only async-signal-safe work here: the event loop does the rest.
 void onSignal(int)
 {
+    terminationPending = 1;
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(wakeFds[1], &byte, 1);
 }
@@ -29,6 +32,9 @@ void QuitOnTerminationSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(wakeFds[0], &byte, 1);
+        // Ends the innermost loop, which may be a box's: the flag makes the
+        // request hold for the main loop too.
+        terminationRequested = true;
         QCoreApplication::exit(0);
     });
     struct sigaction action {};
@@ -37,3 +43,6 @@ void QuitOnTerminationSignals()
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
+
+bool TerminationRequested() { return terminationRequested; }
+bool TerminationPending() { return terminationPending != 0; }

@@ -91,7 +91,7 @@ QFont fittedFont(const ControlDef& def)
 
 QLabel* makeTextMessage(const ControlDef& def, const PanelDef& panel, QWidget* window)
 {
-    auto* label = new QLabel(qs(def.text), window);
+    auto* label = new TextMessage(qs(def.text), window);
     label->setFont(fittedFont(def));
     label->setTextFormat(Qt::PlainText);
     if (def.opaque) {

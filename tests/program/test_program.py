@@ -25,13 +25,13 @@ MAIN_TITLE = "Quorvex  2.14"
 class Program:
     """The program on a pseudo-terminal of its own as COM1, or on com1 if given."""
 
-    def __init__(self, com1=None):
+    def __init__(self, com1=None, **more_env):
         self.master, self.slave = pty.openpty()
         tty.setraw(self.master)
         # Held open here too, so that reading the master before the program
         # has opened its end waits instead of failing.
         self.slave_path = os.ttyname(self.slave)
-        env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path)
+        env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
         self.started = time.monotonic()
         self.process = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -58,8 +58,10 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        os.close(self.master)
-        os.close(self.slave)
+        if self.master >= 0:
+            os.close(self.master)
+            os.close(self.slave)
+        self.master = self.slave = -1
 
 
 class Screen:
@@ -152,6 +154,41 @@ class RealProgram(unittest.TestCase):
         for folder in held:
             self.assertFalse(os.path.exists(os.path.join(folder, lock)), "the port's lock is released")
 
+    def lock_files(self):
+        lock = "LCK.." + self.program.slave_path[len("/dev/"):].replace("/", "_")
+        return [os.path.join(d, lock) for d in ("/var/lock", "/run/lock", tempfile.gettempdir())
+                if os.path.exists(os.path.join(d, lock))]
+
+    def test_stray_keys_leave_the_program_running(self):
+        window = self.main_window()
+        self.screen.display.set_input_focus(window, X.RevertToParent, X.CurrentTime)
+        self.screen.display.sync()
+        time.sleep(0.3)
+        for key in ("space", "Return", "Tab", "space", "Tab", "Return"):
+            with self.subTest(key=key):
+                self.screen.key(key)
+                time.sleep(0.2)
+                self.assertIsNone(self.program.process.poll(), "the program goes on")
+        self.screen.key("Escape")  # whatever a key opened
+        self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
+
+    def test_the_display_going_away_closes_the_port_without_a_crash(self):
+        self.program.stop()
+        server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        number = server.stdout.readline().strip().decode()
+        self.program = Program(DISPLAY=":" + number)
+        self.addCleanup(self.program.stop)
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+        held = self.lock_files()
+        server.terminate()  # a logout or a remote desktop dropped
+        code = self.program.process.wait(timeout=5)
+        self.assertGreaterEqual(code, 0, "ended by a signal")
+        for path in held:
+            self.assertFalse(os.path.exists(path), "the port's lock is released")
+
     def test_close_box_ends_the_program_with_code_zero(self):
         window = self.main_window()
         self.screen.close_box(window)
@@ -179,6 +216,24 @@ class RealProgram(unittest.TestCase):
         self.assertEqual(len(self.screen.windows("Velmara Blender Parameters")), 1)
         self.assertIsNone(self.program.process.poll(), "the program goes on")
         self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
+
+
+class StartUpBox(unittest.TestCase):
+    """A termination request while the start-up "COM Error" box is up."""
+
+    def test_each_request_ends_the_program(self):
+        for signal in (15, 2, 1):
+            with self.subTest(signal=signal):
+                program = Program(com1="/nonexistent/quorvex-port")
+                self.addCleanup(program.stop)
+                screen = Screen()
+                self.addCleanup(screen.display.close)
+                self.assertTrue(screen.windows("COM Error"), "the box is up")
+                program.process.send_signal(signal)
+                try:
+                    program.process.wait(timeout=2)
+                except subprocess.TimeoutExpired:
+                    self.fail("still running after the request")
 
 
 class StationReaders(unittest.TestCase):
