@@ -30,7 +30,7 @@ void expectComError(const char* message, bool remedy)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "COM Error");
     EXPECT_EQ(boxes[0].text, message);
-    EXPECT_EQ(boxes[0].detail.find("Add yourself to the group") != std::string::npos, remedy) << boxes[0].detail;
+    EXPECT_EQ(boxes[0].detail.find("Add yourself to the group ") != std::string::npos, remedy) << boxes[0].detail;
 }
 
 TEST_F(AsUser, PortWithoutPermissionCannotBeOpened)
