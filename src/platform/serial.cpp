@@ -214,6 +214,9 @@ int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity
 
 int CloseCom(int port)
 {
+    // What a close uses is built by the first call, so that it outlives a
+    // close made by a handler registered after it (the program's exit).
+    carriedTails();
     if (!ports().count(port)) return kComNotOpen;
     dropPort(port, true);
     return 0;
