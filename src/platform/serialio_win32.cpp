@@ -52,12 +52,9 @@ int openResult(DWORD code)
 }
 
 // The format's line, no flow control of any kind; false when the device
-// refuses it or is no serial device at all.
-bool setLine(HANDLE port, const SerialLine& line, std::size_t queueSize)
+// refuses it.
+bool setLine(HANDLE port, DCB dcb, const SerialLine& line, std::size_t queueSize)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(port, &dcb)) return false;
     dcb.BaudRate = DWORD(line.baud);
     dcb.ByteSize = BYTE(line.dataBits);
     dcb.Parity = line.parity == Parity::None ? NOPARITY : line.parity == Parity::Odd ? ODDPARITY : EVENPARITY;
@@ -229,6 +226,11 @@ void Win32SerialIo::check()
     PurgeComm(port_, PURGE_RXCLEAR);
 }
 
+bool isComNumber(const std::string& device)
+{
+    return QString::fromStdString(device).startsWith(QStringLiteral("\\\\.\\COM"), Qt::CaseInsensitive);
+}
+
 std::wstring wide(const std::string& utf8) { return QString::fromStdString(utf8).toStdWString(); }
 
 }  // namespace
@@ -244,10 +246,20 @@ std::unique_ptr<SerialIo> OpenSerialIo(const std::string& device, const SerialLi
         reason = systemWords(code);
         return nullptr;
     }
-    if (!setLine(port, line, queueSize)) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(port, &dcb)) {
+        // A COM number that opens as something with no line at all has no
+        // port behind it (under Wine: a number mapped to a missing device).
+        result = isComNumber(device) ? kComNotFound : kComBadSettings;
+        reason = result == kComNotFound ? "no serial port behind this number" : "not a serial device";
         CloseHandle(port);
+        return nullptr;
+    }
+    if (!setLine(port, dcb, line, queueSize)) {
         result = kComBadSettings;
-        reason = "not a serial device";
+        reason = systemWords(GetLastError());
+        CloseHandle(port);
         return nullptr;
     }
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
