@@ -107,6 +107,7 @@ int MessagePopup(std::string_view title, std::string_view message, std::string_v
     if (!detail.empty()) box.setDetailedText(QString::fromUtf8(detail.data(), qsizetype(detail.size())));
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    RequestHeldRepaints();  // what the status says while the box waits
     box.exec();
     return 0;
 }
