@@ -12,6 +12,7 @@
 #include "panel_p.h"
 #include "quitsignals.h"
 #include "runtime.h"
+#include "taskbar.h"
 
 int OldestPanel();
 
@@ -114,7 +115,7 @@ int MessagePopup(std::string_view title, std::string_view message, std::string_v
 
 void ApplyTaskbarText()
 {
-    if (QWidget* main = PanelWidget(OldestPanel())) main->setWindowIconText(taskbarText);
+    if (QWidget* main = PanelWidget(OldestPanel())) ShowTaskbarText(main, taskbarText);
 }
 
 int SetSystemAttribute(int attribute, std::string_view text)

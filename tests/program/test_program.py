@@ -101,6 +101,14 @@ class Screen:
         xtest.fake_input(self.display, X.KeyRelease, code)
         self.display.sync()
 
+    def key_combo(self, *names):
+        codes = [self.display.keysym_to_keycode(XK.string_to_keysym(name)) for name in names]
+        for code in codes:
+            xtest.fake_input(self.display, X.KeyPress, code)
+        for code in reversed(codes):
+            xtest.fake_input(self.display, X.KeyRelease, code)
+        self.display.sync()
+
     def icon_name(self, window):
         value = window.get_full_property(self.display.intern_atom("_NET_WM_ICON_NAME"), 0)
         if value is None:
