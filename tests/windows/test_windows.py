@@ -75,6 +75,7 @@ class WindowsCase(unittest.TestCase):
     def main_window(self):
         windows = self.screen.windows(MAIN_TITLE, timeout=START)
         self.assertEqual(len(windows), 1, "one main window")
+        time.sleep(1.5)  # Wine maps the window a moment before it takes input
         return windows[0]
 
     def box_text(self, title):
@@ -101,7 +102,7 @@ class WindowsCase(unittest.TestCase):
             return [line.rstrip(b"\r\n") + b"\r\n" for line in f.readlines()[:count]]
 
     def check_records_arrive_one_a_second(self):
-        expected = self.expected_records("blender.csv", 3)
+        expected = self.expected_records("blender.csv", 6)
         data, times = read_available(self.line, time.monotonic() + START,
                                      lambda d: len(d) >= len(b"".join(expected)))
         self.assertEqual(data, b"".join(expected))
@@ -109,7 +110,8 @@ class WindowsCase(unittest.TestCase):
         for record in expected:
             total += len(record)
             ends.append(next(t for t, size in times if size >= total))
-        for gap in (b - a for a, b in zip(ends, ends[1:])):
+        # The first records wait in the line while Wine shows the window.
+        for gap in (b - a for a, b in zip(ends[3:], ends[4:])):
             self.assertAlmostEqual(gap, 1.0, delta=0.3)
 
 
@@ -167,8 +169,14 @@ class ZipFolder(WindowsCase):
         self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
         lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
         self.assertEqual(len(lists), 1, "one list window")
-        self.screen.close_box(lists[0])
-        time.sleep(2)
+        # With no window manager, Wine takes the first close request to a
+        # window that is not active as a click that activates it.
+        time.sleep(1.5)
+        for _ in range(2):
+            self.screen.close_box(lists[0])
+            time.sleep(1.5)
+            if not self.screen.windows("Velmara Blender Parameters", timeout=0.2):
+                break
         self.assertEqual(self.screen.windows("Velmara Blender Parameters", timeout=0.5), [])
         self.assertIsNone(self.program.process.poll(), "the program runs on")
 
@@ -185,20 +193,26 @@ class Installer(WindowsCase):
     def setUpClass(cls):
         prefix.run(prefix.windows_path(SETUP), "/S", check=True, timeout=120)
         prefix.stop_server()
-        cls.folder = prefix.drive_c("users", os.environ.get("USER", "root"), "AppData", "Local",
-                                    "Programs", "Quorvex")
+        user = prefix.drive_c("users", os.environ.get("USER", "root"))
+        cls.folder = os.path.join(user, "AppData", "Local", "Programs", "Quorvex")
+        cls.shortcut = os.path.join(user, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                                    "Programs", "Quorvex 2.14", "Quorvex.lnk")
 
     def test_installs_per_user_with_a_start_menu_entry_and_an_uninstaller(self):
-        self.assertTrue(os.path.exists(os.path.join(self.folder, "quorvex.exe")))
-        self.assertTrue(os.path.exists(os.path.join(self.folder, "Uninstall.exe")))
-        menu = prefix.drive_c("users", os.environ.get("USER", "root"), "AppData", "Roaming",
-                              "Microsoft", "Windows", "Start Menu", "Programs", "Quorvex")
-        self.assertIn("Quorvex.lnk", os.listdir(menu))
+        for path in ("quorvex.exe", "Uninstall.exe", "blender.csv", "fonts/tahoma.ttf", self.shortcut):
+            self.assertTrue(os.path.exists(os.path.join(self.folder, path)), path)
 
     def test_the_installed_program_streams(self):
         self.start()
         self.main_window()
         self.check_records_arrive_one_a_second()
+
+    def test_uninstalls_silently(self):  # runs last: the tests run in name order
+        # _?= runs the uninstaller in place, so that it ends only when it is done.
+        prefix.run(prefix.windows_path(os.path.join(self.folder, "Uninstall.exe")), "/S",
+                   "_?=" + prefix.windows_path(self.folder), check=True, timeout=60)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "quorvex.exe")))
+        self.assertFalse(os.path.exists(self.shortcut))
 
 
 if __name__ == "__main__":
