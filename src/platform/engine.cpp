@@ -12,6 +12,7 @@
 #include "panel_p.h"
 #include "quitsignals.h"
 #include "runtime.h"
+#include "taskbar.h"
 
 int OldestPanel();
 
@@ -107,13 +108,14 @@ int MessagePopup(std::string_view title, std::string_view message, std::string_v
     if (!detail.empty()) box.setDetailedText(QString::fromUtf8(detail.data(), qsizetype(detail.size())));
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    RequestHeldRepaints();  // what the status says while the box waits
     box.exec();
     return 0;
 }
 
 void ApplyTaskbarText()
 {
-    if (QWidget* main = PanelWidget(OldestPanel())) main->setWindowIconText(taskbarText);
+    if (QWidget* main = PanelWidget(OldestPanel())) ShowTaskbarText(main, taskbarText);
 }
 
 int SetSystemAttribute(int attribute, std::string_view text)

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "fileopen.h"
 #include "quitsignals.h"
 #include "runtime.h"
 
@@ -79,7 +80,7 @@ int OpenFile(std::string_view path, FileAccess /*access*/, FileType /*type*/)
     // line: either would hold the event loop for good.
     std::error_code error;
     if (!std::filesystem::is_regular_file(toPath(path), error)) return -1;
-    std::FILE* file = std::fopen(std::string(path).c_str(), "rb");
+    std::FILE* file = OpenBytes(toPath(path));
     if (!file) return -1;
     OpenedFile opened{file, toPath(path)};
     lookAt(opened.path, opened.size, opened.written);

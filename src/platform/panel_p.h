@@ -43,16 +43,14 @@ private:
 // A text message. Hidden and shown again on every blink step, it keeps its
 // place and only stops drawing its text: a real hide and show costs Qt five
 // heap allocations each time, and the program promises none while streaming.
+// Even a repaint request allocates (a region and a posted event), so one asked
+// for during a timer tick is held until the tick has done its work.
 class TextMessage : public QLabel {
 public:
     using QLabel::QLabel;
+    ~TextMessage() override;
     bool blank() const { return blank_; }
-    void setBlank(bool blank)
-    {
-        if (blank == blank_) return;
-        blank_ = blank;
-        update();
-    }
+    void setBlank(bool blank);
 
 protected:
     void paintEvent(QPaintEvent* event) override
@@ -61,8 +59,15 @@ protected:
     }
 
 private:
+    friend void RequestHeldRepaints();
     bool blank_ = false;
+    bool held_ = false;
 };
+
+// Between these two, text messages hold their repaint requests; the second
+// makes them. Anything that waits for the user (a box) makes them first.
+void HoldRepaints();
+void RequestHeldRepaints();
 
 LoadedPanel* FindPanel(int handle);
 LoadedControl* FindControl(int panel, int control);

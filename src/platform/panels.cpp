@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "inspect.h"
@@ -85,7 +86,53 @@ LoadedControl* FindControl(int panel, int control)
 void RaiseEvent(int panel, int control, int event)
 {
     LoadedControl* c = FindControl(panel, control);
-    if (c && c->callback) c->callback(panel, control, event, nullptr, 0, 0);
+    if (!c || !c->callback) return;
+    if (event != EVENT_TIMER_TICK) {
+        c->callback(panel, control, event, nullptr, 0, 0);
+        return;
+    }
+    HoldRepaints();
+    c->callback(panel, control, event, nullptr, 0, 0);
+    RequestHeldRepaints();
+}
+
+namespace {
+// A fixed list: holding a request must not allocate either. A panel has one
+// blinking text; a full list makes further requests at once.
+std::array<TextMessage*, 8> heldTexts{};
+std::size_t heldCount = 0;
+bool holding = false;
+}  // namespace
+
+void HoldRepaints() { holding = true; }
+
+void RequestHeldRepaints()
+{
+    holding = false;
+    for (std::size_t i = 0; i < heldCount; ++i) {
+        heldTexts[i]->held_ = false;
+        heldTexts[i]->update();
+    }
+    heldCount = 0;
+}
+
+void TextMessage::setBlank(bool blank)
+{
+    if (blank == blank_) return;
+    blank_ = blank;
+    if (held_) return;
+    if (holding && heldCount < heldTexts.size()) {
+        held_ = true;
+        heldTexts[heldCount++] = this;
+    } else {
+        update();
+    }
+}
+
+TextMessage::~TextMessage()
+{
+    auto end = heldTexts.begin() + heldCount;
+    heldCount = std::size_t(std::remove(heldTexts.begin(), end, this) - heldTexts.begin());
 }
 
 void RegisterUirFile(const UirFile& file)

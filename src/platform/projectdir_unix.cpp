@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include "fileopen.h"
 #include "runtime.h"
 
 std::string GetProjectDir()
@@ -14,3 +15,5 @@ std::string GetProjectDir()
     if (error) return QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     return exe.parent_path().string();
 }
+
+std::FILE* OpenBytes(const std::filesystem::path& path) { return std::fopen(path.c_str(), "rb"); }

@@ -1,22 +1,21 @@
 // Serial ports by number. COM n is the device named by QUORVEX_COM<n> when
 // that is set, otherwise the system's own name for the n-th port.
 #include <QCoreApplication>
-#include <QSerialPort>
-#include <QSocketNotifier>
 
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "outqueue.h"
 #include "runtime.h"
 #include "serialdevice.h"
+#include "serialio.h"
 
 namespace {
 
 struct ComPort {
-    QSerialPort* serial = nullptr;
-    QSocketNotifier* writable = nullptr;  // on while the queue holds bytes
+    std::unique_ptr<SerialIo> io;
     std::string name;                     // as mapped
     std::string device;                   // the path it means
     std::size_t outputQueue = kComQueueSize;
@@ -57,48 +56,39 @@ ComLostHandler lostHandler = nullptr;
 constexpr std::chrono::milliseconds kStalledLine{500};
 constexpr std::chrono::milliseconds kLongestHandOver{5000};
 
-int openResult(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::NoError: return 0;
-    case QSerialPort::DeviceNotFoundError: return kComNotFound;
-    case QSerialPort::PermissionError: return kComCannotOpen;
-    case QSerialPort::OpenError: return kComCannotOpen;
-    case QSerialPort::UnsupportedOperationError: return kComBadSettings;
-    default: return kComOtherError;
-    }
-}
-
 // Hands the driver what it takes now from the front of the queue.
 std::size_t flushSome(ComPort& port)
 {
-    std::size_t taken = std::size_t(WriteNow(port.serial->handle(), port.queue.front()));
+    std::size_t taken = port.io->writeNow(port.queue.front());
     port.queue.consume(taken);
-    port.writable->setEnabled(!port.queue.empty());
+    port.io->watchWritable(!port.queue.empty());
     return taken;
 }
 
 // A close must not tear the record in flight, its head already with the
 // driver and its tail still queued. While the line moves, the queue is handed
 // over (bounded in time, so that a dead line cannot hang the window). On a
-// line that has stopped, the tail is kept for the next open of the device.
+// line that has stopped, the tail is kept for the next open of the device,
+// behind what the system gives back of a write it had not finished.
 void settleBeforeClose(ComPort& port)
 {
     using namespace std::chrono;
-    const long long handle = port.serial->handle();
+    SerialIo& io = *port.io;
     const auto start = steady_clock::now();
     auto progressed = start;
-    long long left = (long long)port.queue.size() + UnsentInDriver(handle);
-    while (!port.queue.empty()) {
+    long long left = (long long)port.queue.size() + io.unsent();
+    while (!port.queue.empty() || io.writing()) {
         const auto now = steady_clock::now();
         if (now - progressed > kStalledLine || now - start > kLongestHandOver) break;
-        WaitWritable(handle, 20);
+        io.waitWritable(20);
         flushSome(port);
-        const long long nowLeft = (long long)port.queue.size() + UnsentInDriver(handle);
+        const long long nowLeft = (long long)port.queue.size() + io.unsent();
         if (nowLeft < left) progressed = steady_clock::now();
         left = std::min(left, nowLeft);
     }
-    if (std::string_view tail = port.queue.tornTail(); !tail.empty()) carriedTails()[port.device] = tail;
+    std::string carried = io.takeBackUnsent();
+    carried += port.queue.tornTail();
+    if (!carried.empty()) carriedTails()[port.device] = carried;
     // Records not begun are dropped whole, as a full queue drops them.
     port.queue.clear();
 }
@@ -107,20 +97,16 @@ void dropPort(int port, bool settle)
 {
     auto it = ports().find(port);
     if (it == ports().end()) return;
-    QSerialPort* serial = it->second.serial;
-    serial->disconnect();
     if (settle) settleBeforeClose(it->second);
     else carriedTails().erase(it->second.device);
-    delete it->second.writable;
+    // Destroyed after leaving the table: it may be inside one of its own events.
+    std::unique_ptr<SerialIo> io = std::move(it->second.io);
     ports().erase(it);
-    serial->close();
-    // The port may be going away inside one of its own signals.
-    serial->deleteLater();
 }
 
 // The device has gone (a USB adapter pulled out, the far end closed): the port
-// is closed at once, or Qt reports it again from every turn of the event loop,
-// and the program hears of it once, from the event loop.
+// is closed at once, or the system reports it again from every turn of the
+// event loop, and the program hears of it once, from the event loop.
 void losePort(int port)
 {
     auto it = ports().find(port);
@@ -131,35 +117,16 @@ void losePort(int port)
         qApp, [port] { if (lostHandler) lostHandler(port); }, Qt::QueuedConnection);
 }
 
-// A tty that hangs up is noticed on the read side as well, with nothing being
-// written. Qt also calls a full output buffer (EAGAIN) a resource error; that
-// port is fine and stays open.
-void watchPort(int port, ComPort& open)
+SerialIo::Events eventsOf(int port)
 {
-    QSerialPort* serial = open.serial;
-    QObject::connect(serial, &QSerialPort::errorOccurred, serial, [port](QSerialPort::SerialPortError error) {
-        if (error == QSerialPort::NoError) return;  // also emitted on open
+    SerialIo::Events events;
+    events.writable = [port] {
         auto it = ports().find(port);
         if (it == ports().end()) return;
-        if (DeviceHungUp(it->second.serial->handle())) losePort(port);
-        else it->second.serial->clearError();
-    });
-    // Nothing reads what the far end sends: keep none of it.
-    QObject::connect(serial, &QSerialPort::readyRead, serial, [serial] { serial->skip(serial->bytesAvailable()); });
-    open.writable = new QSocketNotifier(qintptr(serial->handle()), QSocketNotifier::Write);
-    open.writable->setEnabled(false);
-    QObject::connect(open.writable, &QSocketNotifier::activated, open.writable, [port] {
-        auto it = ports().find(port);
-        if (it == ports().end()) return;
-        if (flushSome(it->second) == 0 && DeviceHungUp(it->second.serial->handle())) losePort(port);
-    });
-}
-
-QSerialPort::Parity qtParity(Parity parity)
-{
-    return parity == Parity::None ? QSerialPort::NoParity
-           : parity == Parity::Odd ? QSerialPort::OddParity
-                                   : QSerialPort::EvenParity;
+        if (flushSome(it->second) == 0 && it->second.io->hungUp()) losePort(port);
+    };
+    events.lost = [port] { losePort(port); };
+    return events;
 }
 
 }  // namespace
@@ -183,27 +150,20 @@ int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity
         lastErrors()[port] = {name, reason};
         return refused;
     }
-    auto* serial = new QSerialPort(QString::fromLocal8Bit(device));
-    bool settingsOk = serial->setBaudRate(baud) && serial->setDataBits(QSerialPort::DataBits(dataBits)) &&
-                      serial->setParity(qtParity(parity)) &&
-                      serial->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
-                      serial->setFlowControl(QSerialPort::NoFlowControl);
-    if (!settingsOk || !serial->open(QIODevice::ReadWrite)) {
-        int result = settingsOk ? openResult(serial->error()) : kComBadSettings;
-        // Qt's words for a device that takes no line settings say little.
-        lastErrors()[port] = {name, result == kComBadSettings ? std::string("not a serial device")
-                                                              : serial->errorString().toStdString()};
-        delete serial;
-        return result == 0 ? kComOtherError : result;
+    int result = 0;
+    std::unique_ptr<SerialIo> io = OpenSerialIo(device, {baud, parity, dataBits, stopBits},
+                                                std::size_t(outputQueueSize), eventsOf(port), result, reason);
+    if (!io) {
+        lastErrors()[port] = {name, reason};
+        return result;
     }
     lastErrors().erase(port);
     ComPort& open = ports()[port];
-    open.serial = serial;
+    open.io = std::move(io);
     open.name = name;
     open.device = device;
     open.outputQueue = std::size_t(outputQueueSize);
     open.queue.reserve(open.outputQueue + kComQueueSize);
-    watchPort(port, open);
     if (auto carried = carriedTails().find(device); carried != carriedTails().end()) {
         open.queue.pushTail(carried->second);
         carriedTails().erase(carried);
@@ -232,10 +192,10 @@ int ComWrt(int port, std::span<const char> bytes)
     if (open.queue.size() + bytes.size() > open.outputQueue) return 0;
     // With nothing queued the bytes go to the driver at once; what it does not
     // take waits in the queue for the line to move.
-    std::size_t sent = open.queue.empty() ? std::size_t(WriteNow(open.serial->handle(), bytes)) : 0;
+    std::size_t sent = open.queue.empty() ? open.io->writeNow(bytes) : 0;
     if (sent < bytes.size()) {
         open.queue.push(bytes, sent);
-        open.writable->setEnabled(true);
+        open.io->watchWritable(true);
     }
     return int(bytes.size());
 }

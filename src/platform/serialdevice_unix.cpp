@@ -1,8 +1,4 @@
-#include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -42,30 +38,4 @@ int CheckSerialDevice(const std::string& device, std::string& reason)
         return kComBadSettings;
     }
     return 0;
-}
-
-bool DeviceHungUp(long long handle)
-{
-    pollfd fd{int(handle), POLLOUT, 0};
-    if (poll(&fd, 1, 0) < 0) return true;
-    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-long long WriteNow(long long handle, std::span<const char> bytes)
-{
-    // Qt opens serial devices non-blocking: a full driver buffer returns EAGAIN.
-    ssize_t written = ::write(int(handle), bytes.data(), bytes.size());
-    return written < 0 ? 0 : written;
-}
-
-long long UnsentInDriver(long long handle)
-{
-    int count = 0;
-    return ::ioctl(int(handle), TIOCOUTQ, &count) == 0 ? count : 0;
-}
-
-void WaitWritable(long long handle, int ms)
-{
-    pollfd fd{int(handle), POLLOUT, 0};
-    ::poll(&fd, 1, ms);
 }

@@ -25,7 +25,7 @@ MAIN_TITLE = "Quorvex  2.14"
 class Program:
     """The program on a pseudo-terminal of its own as COM1, or on com1 if given."""
 
-    def __init__(self, com1=None, **more_env):
+    def __init__(self, com1=None, program=None, **more_env):
         self.master, self.slave = pty.openpty()
         tty.setraw(self.master)
         # Held open here too, so that reading the master before the program
@@ -33,7 +33,7 @@ class Program:
         self.slave_path = os.ttyname(self.slave)
         env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
         self.started = time.monotonic()
-        self.process = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([program or PROGRAM], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
     def read_lines(self, count, timeout):
@@ -99,6 +99,14 @@ class Screen:
         code = self.display.keysym_to_keycode(XK.string_to_keysym(name))
         xtest.fake_input(self.display, X.KeyPress, code)
         xtest.fake_input(self.display, X.KeyRelease, code)
+        self.display.sync()
+
+    def key_combo(self, *names):
+        codes = [self.display.keysym_to_keycode(XK.string_to_keysym(name)) for name in names]
+        for code in codes:
+            xtest.fake_input(self.display, X.KeyPress, code)
+        for code in reversed(codes):
+            xtest.fake_input(self.display, X.KeyRelease, code)
         self.display.sync()
 
     def icon_name(self, window):
@@ -234,6 +242,22 @@ class StartUpBox(unittest.TestCase):
                     program.process.wait(timeout=2)
                 except subprocess.TimeoutExpired:
                     self.fail("still running after the request")
+
+
+class ProgramFolder(unittest.TestCase):
+    """Where the user put the program decides nothing but where its files are."""
+
+    def test_a_folder_name_that_is_not_utf8_still_finds_the_data_files(self):
+        base = tempfile.TemporaryDirectory()
+        self.addCleanup(base.cleanup)
+        folder = os.path.join(os.fsencode(base.name), b"Feld\xe4ten")  # Latin-1, as old media carry
+        os.mkdir(folder)
+        for name in (os.fsencode(PROGRAM), os.fsencode(os.path.join(os.path.dirname(PROGRAM), "blender.csv"))):
+            subprocess.run([b"cp", name, folder], check=True)
+        program = Program(program=os.path.join(folder, b"quorvex"))
+        self.addCleanup(program.stop)
+        lines = program.read_lines(1, timeout=4)
+        self.assertEqual([line for _, line in lines], [first_line_of("blender.csv")])
 
 
 class StationReaders(unittest.TestCase):

@@ -1,0 +1,60 @@
+# The Windows package: one folder with the program, the Qt and MinGW run-time
+# DLLs it loads, the two Qt plugins it needs, its fonts and the six recordings
+# (it reads its data from its own folder). `cpack` in the build folder makes
+# quorvex-<version>-win64.zip of that folder and an NSIS installer that puts
+# it, per user and without administrator rights, under %LOCALAPPDATA%\Programs.
+install(TARGETS quorvex RUNTIME DESTINATION .)
+list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
+install(FILES ${quorvex_data_paths} DESTINATION .)
+
+install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> DESTINATION .)
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+
+# The compiler's own run-time DLLs, wherever this compiler keeps them.
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                  OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
+    message(FATAL_ERROR "The compiler does not know where ${dll} is (said: ${dll_path})")
+  endif()
+  install(FILES ${dll_path} DESTINATION .)
+endforeach()
+
+# The fonts the panels name, loaded from fonts/ beside the program, and the
+# licence texts of everything shipped that is not ours.
+set(QUORVEX_WINDOWS_FONTS
+  /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf
+  /usr/share/fonts/truetype/dseg/DSEG14Classic-Regular.ttf)
+install(FILES ${QUORVEX_WINDOWS_FONTS} DESTINATION fonts)
+install(FILES /usr/share/doc/fonts-wine/copyright DESTINATION licences RENAME fonts-tahoma.txt)
+install(FILES /usr/share/doc/fonts-dseg/copyright DESTINATION licences RENAME fonts-dseg.txt)
+install(FILES /usr/share/doc/qt6-base-dev/copyright DESTINATION licences RENAME qt.txt)
+install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
+install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
+install(FILES /usr/share/common-licenses/LGPL-3 /usr/share/common-licenses/GPL-3 DESTINATION licences)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_NAME quorvex)
+set(CPACK_PACKAGE_VENDOR Quorvex)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME quorvex-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stands in for field equipment on a serial line")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorvex)
+set(CPACK_PACKAGE_EXECUTABLES quorvex Quorvex)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+
+set(CPACK_NSIS_PACKAGE_NAME "Quorvex ${PROJECT_VERSION}")
+set(CPACK_NSIS_DISPLAY_NAME "Quorvex ${PROJECT_VERSION}")
+set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
+set(CPACK_NSIS_INSTALLED_ICON_NAME quorvex.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_NSIS_MUI_FINISHPAGE_RUN quorvex.exe)
+# Our copy of CMake's template (what it changes is said at its top).
+list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/windows)
+# The installer is named apart from the zip.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/windows/cpack-names.cmake)
+include(CPack)

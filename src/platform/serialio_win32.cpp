@@ -1,0 +1,262 @@
+// Serial devices on Windows, through the communications API.
+//
+// Writes never wait: one overlapped WriteFile at a time, from a buffer of
+// ours of at most the queue size, and a QWinEventNotifier on its event brings
+// the completion to the event loop. The bytes of that write count as held by
+// the driver; COMSTAT.cbOutQue is not trusted for them (it reads 0 under Wine
+// while the far end has stopped reading).
+//
+// A device that goes away (a pulled adapter; under Wine the far end of a
+// pseudo-terminal closed) makes WriteFile and ClearCommError fail, with codes
+// that differ by driver: any failure but ERROR_IO_PENDING is a lost port. With
+// nothing being written, a light check of ClearCommError every 200 ms notices
+// it, and drops what the far end sent (nothing reads it); WaitCommEvent is not
+// used, as not every driver (nor Wine) reports a hang-up through it.
+#include <windows.h>
+
+#include <QString>
+#include <QTimer>
+#include <QWinEventNotifier>
+
+#include <algorithm>
+
+#include "serialio.h"
+
+namespace {
+
+constexpr int kWatchMs = 200;
+
+std::string systemWords(DWORD code)
+{
+    wchar_t* text = nullptr;
+    DWORD chars = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    QString words = chars ? QString::fromWCharArray(text, int(chars)).trimmed()
+                          : QStringLiteral("system error %1").arg(code);
+    if (text) LocalFree(text);
+    return words.toStdString();
+}
+
+int openResult(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return kComNotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return kComCannotOpen;
+    default: return kComOtherError;
+    }
+}
+
+// The format's line, no flow control of any kind; false when the device
+// refuses it or is no serial device at all.
+bool setLine(HANDLE port, const SerialLine& line, std::size_t queueSize)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(port, &dcb)) return false;
+    dcb.BaudRate = DWORD(line.baud);
+    dcb.ByteSize = BYTE(line.dataBits);
+    dcb.Parity = line.parity == Parity::None ? NOPARITY : line.parity == Parity::Odd ? ODDPARITY : EVENPARITY;
+    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = line.parity != Parity::None;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = dcb.fInX = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    if (!SetCommState(port, &dcb)) return false;
+    // The queue sizes are advice to the driver; some ignore them.
+    SetupComm(port, DWORD(queueSize), DWORD(queueSize));
+    // Reads return at once, writes have no time limit (they are overlapped).
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
+    return SetCommTimeouts(port, &timeouts) != 0;
+}
+
+class Win32SerialIo final : public SerialIo {
+public:
+    Win32SerialIo(HANDLE port, HANDLE event, std::size_t queueSize, Events events);
+    ~Win32SerialIo() override;
+
+    std::size_t writeNow(std::span<const char> bytes) override;
+    void watchWritable(bool on) override { wantWritable_ = on; }
+    long long unsent() override { return writing_ ? (long long)inFlight_.size() : 0; }
+    void waitWritable(int ms) override;
+    bool hungUp() override;
+    bool writing() override { return writing_; }
+    std::string takeBackUnsent() override;
+
+private:
+    bool issue();
+    bool collect(bool wait);
+    void completed();
+    void check();
+    void fail();
+
+    HANDLE port_;
+    OVERLAPPED write_{};
+    std::string inFlight_;  // the bytes of the write in flight, kept until it ends
+    std::size_t queueSize_;
+    bool writing_ = false;
+    bool wantWritable_ = false;
+    bool failed_ = false;
+    QWinEventNotifier* done_;
+    QTimer* watch_;
+    Events events_;
+};
+
+Win32SerialIo::Win32SerialIo(HANDLE port, HANDLE event, std::size_t queueSize, Events events)
+    : port_(port), queueSize_(queueSize), events_(std::move(events))
+{
+    write_.hEvent = event;
+    inFlight_.reserve(queueSize);
+    done_ = new QWinEventNotifier(event);
+    done_->setEnabled(false);
+    // The notifier may still be waiting on the event when the port closes.
+    QObject::connect(done_, &QObject::destroyed, [event] { CloseHandle(event); });
+    QObject::connect(done_, &QWinEventNotifier::activated, done_, [this] { completed(); });
+    watch_ = new QTimer;
+    watch_->setInterval(kWatchMs);
+    QObject::connect(watch_, &QTimer::timeout, watch_, [this] { check(); });
+    watch_->start();
+}
+
+Win32SerialIo::~Win32SerialIo()
+{
+    // The port may be going away inside one of its own events.
+    watch_->stop();
+    watch_->disconnect();
+    watch_->deleteLater();
+    done_->setEnabled(false);
+    QObject::disconnect(done_, &QWinEventNotifier::activated, nullptr, nullptr);
+    done_->deleteLater();
+    takeBackUnsent();  // the buffer must outlive the write
+    CloseHandle(port_);
+}
+
+// Starts the write of what inFlight_ holds; false when the device failed.
+bool Win32SerialIo::issue()
+{
+    write_.Offset = write_.OffsetHigh = 0;
+    if (!WriteFile(port_, inFlight_.data(), DWORD(inFlight_.size()), nullptr, &write_) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        fail();
+        return false;
+    }
+    writing_ = true;
+    done_->setEnabled(true);
+    return true;
+}
+
+// Takes in a write that has ended; false when it failed. A write that has
+// not ended stays in flight.
+bool Win32SerialIo::collect(bool wait)
+{
+    DWORD written = 0;
+    if (!GetOverlappedResult(port_, &write_, &written, wait ? TRUE : FALSE)) {
+        if (GetLastError() == ERROR_IO_INCOMPLETE) return true;
+        fail();
+        return false;
+    }
+    writing_ = false;
+    done_->setEnabled(false);
+    inFlight_.erase(0, std::min<std::size_t>(written, inFlight_.size()));
+    // A driver with a write time-out may end a write early: the rest follows.
+    return inFlight_.empty() || issue();
+}
+
+// A device that failed is reported from the event loop, never from inside a
+// write the program is making.
+void Win32SerialIo::fail()
+{
+    failed_ = true;
+    writing_ = false;
+    done_->setEnabled(false);
+    inFlight_.clear();
+    watch_->start(0);
+}
+
+std::size_t Win32SerialIo::writeNow(std::span<const char> bytes)
+{
+    if (failed_ || bytes.empty()) return 0;
+    if (writing_ && (!collect(false) || writing_)) return 0;
+    const std::size_t taken = std::min(bytes.size(), queueSize_);
+    inFlight_.assign(bytes.data(), taken);
+    return issue() ? taken : 0;
+}
+
+void Win32SerialIo::waitWritable(int ms)
+{
+    if (!writing_) return;
+    WaitForSingleObject(write_.hEvent, DWORD(ms));
+    collect(false);
+}
+
+bool Win32SerialIo::hungUp()
+{
+    if (failed_) return true;
+    DWORD errors = 0;
+    COMSTAT status{};
+    return !ClearCommError(port_, &errors, &status);
+}
+
+std::string Win32SerialIo::takeBackUnsent()
+{
+    if (!writing_) return {};
+    CancelIoEx(port_, &write_);
+    DWORD written = 0;
+    GetOverlappedResult(port_, &write_, &written, TRUE);  // waits for the cancel
+    writing_ = false;
+    done_->setEnabled(false);
+    std::string rest = inFlight_.substr(std::min<std::size_t>(written, inFlight_.size()));
+    inFlight_.clear();
+    return rest;
+}
+
+void Win32SerialIo::completed()
+{
+    if (!collect(false)) return events_.lost();
+    if (!writing_ && wantWritable_) events_.writable();
+}
+
+void Win32SerialIo::check()
+{
+    if (watch_->interval() != kWatchMs) watch_->start(kWatchMs);
+    if (hungUp()) return events_.lost();
+    PurgeComm(port_, PURGE_RXCLEAR);
+}
+
+std::wstring wide(const std::string& utf8) { return QString::fromStdString(utf8).toStdWString(); }
+
+}  // namespace
+
+std::unique_ptr<SerialIo> OpenSerialIo(const std::string& device, const SerialLine& line, std::size_t queueSize,
+                                       SerialIo::Events events, int& result, std::string& reason)
+{
+    HANDLE port = CreateFileW(wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        result = openResult(code);
+        reason = systemWords(code);
+        return nullptr;
+    }
+    if (!setLine(port, line, queueSize)) {
+        CloseHandle(port);
+        result = kComBadSettings;
+        reason = "not a serial device";
+        return nullptr;
+    }
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event) {
+        reason = systemWords(GetLastError());
+        CloseHandle(port);
+        result = kComOtherError;
+        return nullptr;
+    }
+    result = 0;
+    return std::make_unique<Win32SerialIo>(port, event, queueSize, std::move(events));
+}

@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""The Windows package under Wine, watched from outside as on Linux: the
+program from the zip's folder, then from a silent per-user install.
+
+    test_windows.py ZIP SETUP_EXE      (under an X server: xvfb-run)
+"""
+import fcntl
+import os
+import select
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "program"))
+sys.path.insert(0, HERE)
+from test_program import MAIN_TITLE, Screen  # noqa: E402
+from wine import Line, Prefix, WindowsProgram  # noqa: E402
+
+ZIP = SETUP = None
+prefix = None
+# Wine takes about 2 s to start a program and as long to end one.
+START = 15.0
+
+
+def setUpModule():
+    global prefix
+    prefix = Prefix()
+
+
+def tearDownModule():
+    prefix.cleanup()
+
+
+def read_available(line, until, want):
+    """Bytes from the line until want(bytes) or the deadline; (bytes, arrival times)."""
+    data, times = b"", []
+    while time.monotonic() < until and not want(data):
+        ready, _, _ = select.select([line.master], [], [], 0.05)
+        if ready:
+            try:
+                chunk = os.read(line.master, 4096)
+            except OSError:
+                break
+            data += chunk
+            times.append((time.monotonic(), len(data)))
+    return data, times
+
+
+def line_speed(line):
+    return termios.tcgetattr(line.master)[5]
+
+
+def unread_bytes(line):
+    return struct.unpack("i", fcntl.ioctl(line.master, termios.FIONREAD, b"\0\0\0\0"))[0]
+
+
+class WindowsCase(unittest.TestCase):
+    folder = None
+
+    def start(self, with_line=True):
+        self.line = Line() if with_line else None
+        if self.line:
+            self.addCleanup(self.line.close)
+        self.program = WindowsProgram(prefix, os.path.join(self.folder, "quorvex.exe"), self.line)
+        self.addCleanup(self.program.stop)
+        self.screen = Screen()
+        self.addCleanup(self.screen.display.close)
+
+    def main_window(self):
+        windows = self.screen.windows(MAIN_TITLE, timeout=START)
+        self.assertEqual(len(windows), 1, "one main window")
+        return windows[0]
+
+    def box_text(self, title):
+        """The text of the box with this title, as Ctrl+C in a message box copies it."""
+        boxes = self.screen.windows(title, timeout=START)
+        self.assertEqual(len(boxes), 1, f"one {title!r} box")
+        boxes[0].set_input_focus(0, 0)
+        self.screen.display.sync()
+        time.sleep(0.3)
+        self.screen.key_combo("Control_L", "c")
+        time.sleep(0.5)
+        copied = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=5)
+        return copied.stdout.decode(errors="replace").replace("\r\n", "\n")
+
+    def assert_exits_zero_within(self, seconds):
+        try:
+            code = self.program.process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            self.fail(f"still running {seconds} s after the close box")
+        self.assertEqual(code, 0)
+
+    def expected_records(self, name, count):
+        with open(os.path.join(self.folder, name), "rb") as f:
+            return [line.rstrip(b"\r\n") + b"\r\n" for line in f.readlines()[:count]]
+
+    def check_records_arrive_one_a_second(self):
+        expected = self.expected_records("blender.csv", 3)
+        data, times = read_available(self.line, time.monotonic() + START,
+                                     lambda d: len(d) >= len(b"".join(expected)))
+        self.assertEqual(data, b"".join(expected))
+        ends, total = [], 0
+        for record in expected:
+            total += len(record)
+            ends.append(next(t for t, size in times if size >= total))
+        for gap in (b - a for a, b in zip(ends, ends[1:])):
+            self.assertAlmostEqual(gap, 1.0, delta=0.3)
+
+
+class ZipFolder(WindowsCase):
+    """The program as it runs from the zip's folder."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.unpacked = tempfile.TemporaryDirectory()
+        with zipfile.ZipFile(ZIP) as z:
+            z.extractall(cls.unpacked.name)
+        (top,) = os.listdir(cls.unpacked.name)
+        cls.folder = os.path.join(cls.unpacked.name, top)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.unpacked.cleanup()
+
+    def test_window_appears_and_records_arrive_byte_exact_one_a_second(self):
+        self.start()
+        self.main_window()
+        self.check_records_arrive_one_a_second()
+
+    def test_an_engine_format_sends_50_byte_chunks_at_115200(self):
+        self.start()
+        window = self.main_window()
+        self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
+        time.sleep(0.5)
+        self.screen.key("End")
+        self.screen.key("Return")
+        with open(os.path.join(self.folder, "hdv2.bin"), "rb") as f:
+            recording = f.read()
+        data, _ = read_available(self.line, time.monotonic() + START, lambda d: recording[:200] in d)
+        self.assertIn(recording[:200], data, "the J1939 recording from its start, in 50-byte chunks")
+        self.assertEqual(line_speed(self.line), termios.B115200)
+
+    def test_a_port_that_nothing_maps_says_serial_port_not_found(self):
+        self.start(with_line=False)
+        self.assertIn("Serial port not found.", self.box_text("COM Error"))
+
+    def test_a_line_that_goes_away_is_reported_once_and_costs_no_cpu(self):
+        self.start()
+        self.main_window()
+        self.assertTrue(read_available(self.line, time.monotonic() + START, lambda d: b"\r\n" in d)[0])
+        self.line.close()  # the adapter pulled out
+        self.assertEqual(len(self.screen.windows("COM Error", timeout=5)), 1)
+        before = self.program.cpu_seconds()
+        time.sleep(3)
+        self.assertLess(self.program.cpu_seconds() - before, 0.3, "no busy loop once the port is lost")
+        self.assertEqual(len(self.screen.windows("COM Error", timeout=1)), 1, "reported once")
+
+    def test_a_list_window_opens_and_closes_alone(self):
+        self.start()
+        window = self.main_window()
+        self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
+        lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+        self.assertEqual(len(lists), 1, "one list window")
+        self.screen.close_box(lists[0])
+        time.sleep(2)
+        self.assertEqual(self.screen.windows("Velmara Blender Parameters", timeout=0.5), [])
+        self.assertIsNone(self.program.process.poll(), "the program runs on")
+
+    def test_the_close_box_ends_the_program_with_code_zero(self):
+        self.start()
+        self.screen.close_box(self.main_window())
+        self.assert_exits_zero_within(10)
+
+
+class Installer(WindowsCase):
+    """A silent install for this user alone, then the installed program."""
+
+    @classmethod
+    def setUpClass(cls):
+        prefix.run(prefix.windows_path(SETUP), "/S", check=True, timeout=120)
+        prefix.stop_server()
+        cls.folder = prefix.drive_c("users", os.environ.get("USER", "root"), "AppData", "Local",
+                                    "Programs", "Quorvex")
+
+    def test_installs_per_user_with_a_start_menu_entry_and_an_uninstaller(self):
+        self.assertTrue(os.path.exists(os.path.join(self.folder, "quorvex.exe")))
+        self.assertTrue(os.path.exists(os.path.join(self.folder, "Uninstall.exe")))
+        menu = prefix.drive_c("users", os.environ.get("USER", "root"), "AppData", "Roaming",
+                              "Microsoft", "Windows", "Start Menu", "Programs", "Quorvex")
+        self.assertIn("Quorvex.lnk", os.listdir(menu))
+
+    def test_the_installed_program_streams(self):
+        self.start()
+        self.main_window()
+        self.check_records_arrive_one_a_second()
+
+
+if __name__ == "__main__":
+    ZIP, SETUP = os.path.abspath(sys.argv.pop(1)), os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -1,0 +1,99 @@
+"""A Wine prefix of our own, its COM ports mapped by us, and the Windows
+program started in it as a user starts it.
+
+Wine gives the machine's own serial ports (this machine's /dev/ttyS0) to the
+first COM numbers nobody mapped, so every COM number the program could open
+(1-16) is mapped here before each start: the test's own pseudo-terminals, and
+a path that does not exist for the rest.
+"""
+import os
+import pty
+import subprocess
+import tempfile
+import time
+import tty
+
+PORTS = range(1, 17)
+
+
+class Prefix:
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="quorvex-wine-")
+        self.env = dict(os.environ, WINEPREFIX=self.dir, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("QUORVEX_COM1", None)
+        subprocess.run(["wine", "wineboot", "--init"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.stop_server()
+
+    def windows_path(self, path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def drive_c(self, *parts):
+        return os.path.join(self.dir, "drive_c", *parts)
+
+    def run(self, *args, **kwargs):
+        return subprocess.run(["wine", *args], env=self.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, **kwargs)
+
+    def stop_server(self):
+        """Ends this prefix's Wine processes: ours alone, by the prefix."""
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
+
+    def map_ports(self, devices):
+        """COM n -> devices[n], every other COM number to a missing path; Wine
+        reads the mapping when its server starts."""
+        lines = ["REGEDIT4", "", r"[HKEY_LOCAL_MACHINE\Software\Wine\Ports]"]
+        for n in PORTS:
+            device = devices.get(n, f"/nonexistent/quorvex-com{n}")
+            lines.append(f'"COM{n}"="{device}"')
+        reg = os.path.join(self.dir, "ports.reg")
+        with open(reg, "w", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        self.run("regedit", "/S", self.windows_path(reg), check=True)
+        self.stop_server()
+
+    def cleanup(self):
+        self.stop_server()
+        subprocess.run(["rm", "-rf", self.dir])
+
+
+class Line:
+    """A pseudo-terminal standing where the station's serial port would be."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.master)
+        self.path = os.ttyname(self.slave)
+
+    def close(self):
+        for fd in (self.master, self.slave):
+            if fd >= 0:
+                os.close(fd)
+        self.master = self.slave = -1
+
+
+class WindowsProgram:
+    """quorvex.exe from folder, started in prefix with COM1 on line (or missing)."""
+
+    def __init__(self, prefix, exe, line=None):
+        prefix.map_ports({1: line.path} if line else {})
+        self.started = time.monotonic()
+        self.process = subprocess.Popen(["wine", exe], env=prefix.env, cwd=os.path.dirname(exe),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def cpu_seconds(self):
+        """CPU used so far by the program's own process."""
+        with open(f"/proc/{self.process.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
