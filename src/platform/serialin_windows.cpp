@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "runtime.h"
+#include "serialdevice.h"
 #include "serialin.h"
 
 namespace {
@@ -42,21 +43,20 @@ int openResult(DWORD error)
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME: return kComNotFound;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return kComNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION: return kComCannotOpen;
     default: return kComOtherError;
     }
 }
 
-// "COM3" is opened as \\.\COM3, the only form that reaches COM10 and up.
-std::wstring devicePath(const std::string& name)
+std::wstring wide(const std::string& utf8)
 {
-    const std::string path = name.rfind("\\\\", 0) == 0 ? name : "\\\\.\\" + name;
-    int size = MultiByteToWideChar(CP_ACP, 0, path.data(), int(path.size()), nullptr, 0);
-    std::wstring wide(size_t(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_ACP, 0, path.data(), int(path.size()), wide.data(), size);
-    return wide;
+    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring text(size_t(size > 0 ? size : 0), L'\0');
+    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), size);
+    return text;
 }
 
 // 8N1 at the format's rate, no flow control; a read returns what has arrived
@@ -85,7 +85,7 @@ int setLine(HANDLE port, int baud, std::string& reason)
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
     if (!SetCommState(port, &dcb)) {
-        reason = systemReason(GetLastError());
+        reason = "not a serial device";
         return kComBadSettings;
     }
     return 0;
@@ -95,12 +95,14 @@ int setLine(HANDLE port, int baud, std::string& reason)
 
 int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason)
 {
-    device = name;
-    if (name.empty()) {
+    // COM10 and above open only as \\.\COM10, which every number accepts.
+    device = SystemDevicePath(name);
+    if (int refused = CheckSerialDevice(device, reason)) return refused;
+    if (device.empty()) {
         reason = systemReason(ERROR_FILE_NOT_FOUND);
         return kComNotFound;
     }
-    HANDLE port = CreateFileW(devicePath(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port = CreateFileW(wide(device).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         reason = systemReason(error);
