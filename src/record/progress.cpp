@@ -65,7 +65,7 @@ std::string keptLine(const Recording& recording)
                ", one a line with LF line ends";
     const std::int64_t messages = recording.units() - recording.messagesPastBoundary();
     return plural(messages, "message", "messages") + ", " + plural(recording.kept(), "byte", "bytes") +
-           " and one more that is never sent: the replay sends all of them and starts over on a message boundary";
+           " (and 1 never sent): the replay sends them all and starts over on a message boundary";
 }
 
 std::string trimmedLine(const Recording& recording)
@@ -85,9 +85,33 @@ std::string trimmedLine(const Recording& recording)
     text = plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
            plural(counts.trimmedBack, "byte", "bytes") + " after the last";
     if (recording.messagesPastBoundary())
-        text += ", and " + plural(recording.messagesPastBoundary(), "message", "messages") + " (" +
-                plural(recording.bytesPastBoundary(), "byte", "bytes") + ") past the last chunk boundary";
+        text += ", " + plural(recording.messagesPastBoundary(), "message", "messages") + " (" +
+                plural(recording.bytesPastBoundary(), "byte", "bytes") + ") after the last that ends a 50-byte chunk";
     return text;
+}
+
+// "  kept      " and the text, wrapped to a terminal's 80 columns.
+std::string field(const std::string& label, const std::string& text)
+{
+    constexpr std::size_t kIndent = 12, kWidth = 80;
+    std::string out = "  " + label + std::string(kIndent - 2 - label.size(), ' ');
+    std::size_t column = kIndent, start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::size_t length = end - start;
+        if (column > kIndent && column + 1 + length > kWidth) {
+            out += "\n" + std::string(kIndent, ' ');
+            column = kIndent;
+        } else if (column > kIndent) {
+            out += ' ';
+            ++column;
+        }
+        out += text.substr(start, length);
+        column += length;
+        start = end + 1;
+    }
+    return out + "\n";
 }
 
 }  // namespace
@@ -112,13 +136,13 @@ std::string ProgressLine(const Recording& recording, double seconds)
 
 std::string SummaryText(const Recording& recording, const RecordingSession& session)
 {
-    std::string text = "Recorded " + Elapsed(session.seconds) + " of " + std::string(session.format->device) +
-                       " from " + session.port + ", ended " + session.ended + ".\n";
-    text += "  received  " + plural(recording.received(), "byte", "bytes") + "\n";
-    text += "  kept      " + keptLine(recording) + "\n";
-    text += "  trimmed   " + trimmedLine(recording) + "\n";
+    std::string text = "Recorded " + std::string(session.format->device) + "\n";
+    text += field("from", session.port + ", " + Elapsed(session.seconds) + ", ended " + session.ended);
+    text += field("received", plural(recording.received(), "byte", "bytes"));
+    text += field("kept", keptLine(recording));
+    text += field("trimmed", trimmedLine(recording));
     const std::string problems = problemsOf(recording, session);
-    text += "  problems  " + (problems.empty() ? std::string("none") : problems) + "\n";
+    text += field("problems", problems.empty() ? std::string("none") : problems);
     if (!session.saved.empty()) {
         text += "Saved " + session.saved;
         if (session.replaced)
