@@ -89,7 +89,8 @@ std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& ou
 // Why a recording holds nothing the program could replay.
 std::string nothingUsable(const Recording& recording, const RecordingSession& session, const OutputFile& out)
 {
-    if (!out.failure().empty()) return out.failure();
+    if (!out.failure().empty())
+        return out.failure() + " (what was written is in " + out.temporary().string() + ")";
     if (recording.received() == 0)
         return "nothing arrived on " + session.port + "; is the equipment on and sending, and the cable in?";
     const std::string bytes = std::to_string(recording.received()) + " bytes arrived";
@@ -104,7 +105,8 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
     int result = kExitRecorded;
     if (!recording.finish()) {
         session.failure = nothingUsable(recording, session, out);
-        out.discard();
+        // After a failed write the temporary file is all there is: kept.
+        if (out.failure().empty()) out.discard();
         result = kExitNothingUsable;
     } else if (std::string failed = out.commit(); !failed.empty()) {
         session.failure = failed;

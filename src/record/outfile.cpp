@@ -1,6 +1,7 @@
 #include "outfile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <system_error>
