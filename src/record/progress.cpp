@@ -101,7 +101,8 @@ std::string field(const std::string& label, const std::string& text)
         if (end == std::string::npos) end = text.size();
         const std::size_t length = end - start;
         if (column > kIndent && column + 1 + length > kWidth) {
-            out += "\n" + std::string(kIndent, ' ');
+            out += '\n';
+            out.append(kIndent, ' ');
             column = kIndent;
         } else if (column > kIndent) {
             out += ' ';
