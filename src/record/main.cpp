@@ -34,7 +34,7 @@ int refuse(const std::string& why)
 // its "COM Error" box.
 bool openPort(const RecordArguments& args, SerialIn& port, std::string& shown)
 {
-    const std::string com = args.port ? "COM" + std::to_string(args.port) : std::string();
+    const std::string com = args.port > 0 ? "COM" + std::to_string(args.port) : std::string();
     const std::string name = args.port > 0 ? ComDeviceName(args.port) : args.device;
     std::string device, reason;
     const int code = args.port < 0 ? kComBadPortNumber : OpenSerialIn(port, name, args.baud, device, reason);
