@@ -7,6 +7,13 @@ install(TARGETS quorvex RUNTIME DESTINATION ${QUORVEX_APP_DIR})
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
 install(FILES ${quorvex_data_paths} DESTINATION ${QUORVEX_APP_DIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/quorvex-launcher.sh DESTINATION bin RENAME quorvex)
+# quorvex-record beside the program, and on bin/ as a command: it reads
+# nothing from its folder, so a link is enough.
+install(TARGETS quorvex-record RUNTIME DESTINATION ${QUORVEX_APP_DIR})
+if(NOT WIN32)
+  file(CREATE_LINK ../${QUORVEX_APP_DIR}/quorvex-record ${PROJECT_BINARY_DIR}/quorvex-record.link SYMBOLIC)
+  install(FILES ${PROJECT_BINARY_DIR}/quorvex-record.link DESTINATION bin RENAME quorvex-record)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvex.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/images/icon.png
         DESTINATION share/icons/hicolor/128x128/apps RENAME quorvex.png)

@@ -5,6 +5,7 @@
 #include "../app/status.h"
 #include "../platform/runtime.h"
 #include "../ui/quorvex.h"
+#include "comerror.h"
 
 int comport = 1;
 
@@ -33,29 +34,11 @@ void startTimerOf(const DeviceFormat& format)
 
 }  // namespace
 
-std::string comErrorMessage(int code, int port)
-{
-    switch (code) {
-    case kComCannotOpen:
-    case kComBadSettings: return "Could not open COM port.";
-    case kComNotFound: return "Serial port not found.";
-    case kComBadPortNumber: return "Invalid COM port number for this system.";
-    default: return "Could not open COM port (error " + std::to_string(code) + ": " + ComErrorDetail(port) + ").";
-    }
-}
+std::string comErrorMessage(int code, int port) { return ComOpenMessage(code, ComErrorDetail(port)); }
 
 std::string comErrorDetail(int code, int port)
 {
-    if (code == kComBadPortNumber) return {};
-    const std::string com = "COM" + std::to_string(port);
-    const std::string device = ComErrorDevice(port);
-    if (device.empty()) return "This computer has no serial port that is " + com + ".";
-    const std::string reason = ComErrorDetail(port);
-    std::string detail = com + " is " + device + (reason.empty() ? "" : ": " + reason);
-    if (code == kComCannotOpen) {
-        if (std::string remedy = PermissionRemedy(device); !remedy.empty()) detail += ". " + remedy;
-    }
-    return detail;
+    return ComOpenDetail(code, "COM" + std::to_string(port), ComErrorDevice(port), ComErrorDetail(port));
 }
 
 int openComCfg(int portToClose, int portToOpen)

@@ -1,0 +1,190 @@
+#include "arguments.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "../platform/runtime.h"
+#include "../ui/panels.h"
+
+namespace {
+
+struct Name {
+    const char* name;
+    int value;
+};
+
+// In the order of the program's format ring.
+constexpr std::array<Name, 6> kNames{{
+    {"blender", 0}, {"blenderplus", 6}, {"ipc", 3}, {"dd16", 5}, {"j1587", 1}, {"j1939", 2},
+}};
+
+const DeviceFormat* formatNamed(const std::string& name)
+{
+    for (const Name& entry : kNames)
+        if (name == entry.name) return LookupFormat(entry.value);
+    return nullptr;
+}
+
+bool wholeNumber(const std::string& text, std::int64_t& value)
+{
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end;
+}
+
+// "3" or "COM3": a COM number; anything else names a device.
+bool comNumber(const std::string& port, std::int64_t& number)
+{
+    std::string digits = port;
+    if (digits.size() > 3 && (digits[0] == 'C' || digits[0] == 'c') && (digits[1] == 'O' || digits[1] == 'o') &&
+        (digits[2] == 'M' || digits[2] == 'm'))
+        digits.erase(0, 3);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    // Too many digits for a number is still a COM number, one out of range.
+    if (!wholeNumber(digits, number)) number = -1;
+    return true;
+}
+
+std::string positional(RecordArguments& parsed, const std::string& arg, int& count)
+{
+    if (count == 0) {
+        parsed.formatName = arg;
+        parsed.format = formatNamed(arg);
+        if (!parsed.format) return "unknown format \"" + arg + "\"";
+    } else if (count == 1) {
+        std::int64_t number = 0;
+        if (comNumber(arg, number)) {
+            // Out of range is the port's own failure, reported as the window does.
+            parsed.port = number >= 1 && number <= kMaxComPort ? int(number) : -1;
+        } else {
+            parsed.device = arg;
+        }
+    } else {
+        return "one FORMAT and one PORT, and \"" + arg + "\" is a third";
+    }
+    ++count;
+    return {};
+}
+
+std::string option(RecordArguments& parsed, const std::string& name, const std::string& value, bool& seenMinutes)
+{
+    std::int64_t number = 0;
+    if (name == "--minutes") {
+        char* end = nullptr;
+        const double minutes = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end || !std::isfinite(minutes) || minutes <= 0 || minutes > 1e6)
+            return "--minutes takes a number of minutes above 0, not \"" + value + "\"";
+        parsed.minutes = minutes;
+        seenMinutes = true;
+    } else if (name == "--records") {
+        if (!wholeNumber(value, number) || number < 1)
+            return "--records takes a whole number above 0, not \"" + value + "\"";
+        parsed.records = number;
+    } else if (name == "--baud") {
+        if (value != "9600" && value != "19200") return "--baud takes 9600 or 19200, not \"" + value + "\"";
+        parsed.baud = std::atoi(value.c_str());
+    } else if (name == "--out") {
+        if (value.empty()) return "--out takes a folder";
+        parsed.folder = value;
+    } else {
+        return "unknown option " + name;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ParseArguments(const std::vector<std::string>& args, RecordArguments& parsed)
+{
+    int positionals = 0;
+    bool seenMinutes = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            parsed.help = true;
+            return {};
+        }
+        if (arg == "--force") {
+            parsed.force = true;
+            continue;
+        }
+        if (arg.empty() || arg[0] != '-') {
+            if (std::string wrong = positional(parsed, arg, positionals); !wrong.empty()) return wrong;
+            continue;
+        }
+        std::string name = arg, value;
+        if (auto equals = arg.find('='); equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        } else if (name == "--minutes" || name == "--records" || name == "--baud" || name == "--out") {
+            if (i + 1 == args.size()) return name + " needs a value";
+            value = args[++i];
+        }
+        if (std::string wrong = option(parsed, name, value, seenMinutes); !wrong.empty()) return wrong;
+    }
+    if (positionals < 2) return positionals == 0 ? "no FORMAT and PORT given" : "no PORT given";
+    if (seenMinutes && parsed.records) return "--minutes or --records, not both";
+    if (parsed.format->fixedBaud) {
+        if (parsed.baud) return parsed.formatName + " always runs at " + std::to_string(parsed.format->fixedBaud) + " baud";
+        parsed.baud = parsed.format->fixedBaud;
+    } else if (!parsed.baud) {
+        parsed.baud = 19200;  // as the window starts
+    }
+    return {};
+}
+
+int FieldCount(const DeviceFormat& format)
+{
+    if (!format.listPanel) return 0;
+    const PanelDef panel = ListPanelDef(format.listPanel);
+    for (const ControlDef& control : panel.controls)
+        if (control.kind == CtrlKind::ListBox) return int(control.items.size());
+    return 0;
+}
+
+std::string ShortName(int formatValue)
+{
+    for (const Name& entry : kNames)
+        if (entry.value == formatValue) return entry.name;
+    return {};
+}
+
+std::string HelpText()
+{
+    std::string text =
+        "Usage: quorvex-record FORMAT PORT [--minutes M | --records N] [--baud 9600|19200]\n"
+        "                      [--out DIR] [--force]\n"
+        "\n"
+        "Records the equipment on a serial port into the file Quorvex replays for it,\n"
+        "trimmed to whole records or messages so that the replay loops cleanly.\n"
+        "\n"
+        "FORMAT         file             device\n";
+    for (const Name& entry : kNames) {
+        const DeviceFormat& format = *LookupFormat(entry.value);
+        std::string line = "  " + std::string(entry.name);
+        line.resize(15, ' ');
+        line += format.fileName;
+        line.resize(32, ' ');
+        line += std::string(format.device) + ", " +
+                (format.fixedBaud ? std::to_string(format.fixedBaud) + " baud"
+                                  : std::to_string(FieldCount(format)) + " fields");
+        text += line + "\n";
+    }
+    text +=
+        "\n"
+        "PORT         a COM number (3 or COM3), numbered as Quorvex numbers them:\n"
+        "             QUORVEX_COM<n> when set, else the n-th serial port present;\n"
+        "             or a device path\n"
+        "--minutes M  record for M minutes (default 15)\n"
+        "--records N  record N records (text devices) or messages (engine streams)\n"
+        "--baud B     text devices: 9600 or 19200 (default 19200)\n"
+        "--out DIR    write the file into DIR (default: the current folder)\n"
+        "--force      replace an existing file, keeping it as <file>.bak\n"
+        "\n"
+        "Ctrl-C ends the recording early and still writes what was recorded.\n"
+        "Exit codes: 0 recorded, 1 nothing usable recorded, 2 bad arguments,\n"
+        "3 the port could not be opened.\n";
+    return text;
+}

@@ -1,0 +1,36 @@
+// The command line: quorvex-record FORMAT PORT [--minutes M | --records N]
+// [--baud 9600|19200] [--out DIR] [--force].
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../app/formats.h"
+
+struct RecordArguments {
+    const DeviceFormat* format = nullptr;
+    std::string formatName;     // as the user wrote it: "j1587"
+    int port = 0;               // a COM number, or 0 when device names the port
+    std::string device;
+    int baud = 0;
+    double minutes = 15;        // how long to record, unless records is set
+    std::int64_t records = 0;   // records or messages to record; 0: by time
+    std::string folder = ".";
+    bool force = false;
+    bool help = false;
+};
+
+// Reads the arguments after the program's name. Returns an empty string, or
+// what is wrong with them, for the user.
+std::string ParseArguments(const std::vector<std::string>& args, RecordArguments& parsed);
+
+// The --help text: usage, the formats with their devices and files, the exit codes.
+std::string HelpText();
+
+// Field count of a text format's records, from its parameter list; 0 for
+// the engine streams.
+int FieldCount(const DeviceFormat& format);
+
+// The short name of a format value ("j1587").
+std::string ShortName(int formatValue);

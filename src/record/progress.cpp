@@ -1,0 +1,170 @@
+#include "progress.h"
+
+#include "arguments.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+std::string number(std::int64_t value) { return std::to_string(value); }
+
+std::string plural(std::int64_t count, const std::string& one, const std::string& many)
+{
+    return number(count) + " " + (count == 1 ? one : many);
+}
+
+std::string unitName(const Recording& recording, std::int64_t count)
+{
+    return recording.isText() ? (count == 1 ? "record" : "records") : (count == 1 ? "message" : "messages");
+}
+
+// " (lines 4, 9, 12, ...)" or " (at bytes 523, ...)"
+std::string where(const ProblemTally& tally, const std::string& what)
+{
+    std::string text = " (" + what + (tally.count == 1 ? " " : "s ");
+    for (std::size_t i = 0; i < tally.firstOffsets.size(); ++i)
+        text += (i ? ", " : "") + number(tally.firstOffsets[i]);
+    return text + (tally.count > std::int64_t(tally.firstOffsets.size()) ? ", ...)" : ")");
+}
+
+std::string textProblems(const TextCounts& counts, int fields)
+{
+    std::string text;
+    if (counts.foreign.count)
+        text += plural(counts.foreign.count, "record", "records") + " with other than " + number(fields) +
+                " fields" + where(counts.foreign, "line") + ", kept";
+    if (counts.overlong.count)
+        text += (text.empty() ? "" : "; ") + plural(counts.overlong.count, "record", "records") +
+                " longer than the 2047 characters Quorvex sends" + where(counts.overlong, "line") + ", kept";
+    return text;
+}
+
+std::string engineProblems(const FramingCounts& counts)
+{
+    std::string text;
+    if (counts.checksumFailures.count)
+        text += plural(counts.checksumFailures.count, "checksum failure", "checksum failures") +
+                where(counts.checksumFailures, "at byte");
+    if (counts.unparsable.count)
+        text += (text.empty() ? "" : "; ") + plural(counts.unparsable.count, "unparsable stretch", "unparsable stretches") +
+                " of " + plural(counts.unparsable.bytes, "byte", "bytes") + where(counts.unparsable, "at byte");
+    return text.empty() ? text : text + ", left out";
+}
+
+std::string problemsOf(const Recording& recording, const RecordingSession& session)
+{
+    return recording.isText() ? textProblems(recording.textCounts(), FieldCount(*session.format))
+                              : engineProblems(recording.engineCounts());
+}
+
+std::string keptLine(const Recording& recording)
+{
+    if (recording.isText())
+        return plural(recording.units(), "record", "records") + ", " + plural(recording.kept(), "byte", "bytes") +
+               ", one a line with LF line ends";
+    const std::int64_t messages = recording.units() - recording.messagesPastBoundary();
+    return plural(messages, "message", "messages") + ", " + plural(recording.kept(), "byte", "bytes") +
+           " (and 1 never sent): the replay sends them all and starts over on a message boundary";
+}
+
+std::string trimmedLine(const Recording& recording)
+{
+    std::int64_t front, back;
+    std::string text;
+    if (recording.isText()) {
+        const TextCounts& counts = recording.textCounts();
+        front = counts.trimmedFront;
+        back = counts.trimmedBack;
+        text = plural(front, "byte", "bytes") + " of a partial first record, " + plural(back, "byte", "bytes") +
+               " of a last record the end cut off";
+        if (counts.emptyLines) text += ", " + plural(counts.emptyLines, "empty line", "empty lines");
+        return text;
+    }
+    const FramingCounts& counts = recording.engineCounts();
+    text = plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
+           plural(counts.trimmedBack, "byte", "bytes") + " after the last";
+    if (recording.messagesPastBoundary())
+        text += ", " + plural(recording.messagesPastBoundary(), "message", "messages") + " (" +
+                plural(recording.bytesPastBoundary(), "byte", "bytes") + ") after the last that ends a 50-byte chunk";
+    return text;
+}
+
+// "  kept      " and the text, wrapped to a terminal's 80 columns.
+std::string field(const std::string& label, const std::string& text)
+{
+    constexpr std::size_t kIndent = 12, kWidth = 80;
+    std::string out = "  " + label + std::string(kIndent - 2 - label.size(), ' ');
+    std::size_t column = kIndent, start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::size_t length = end - start;
+        if (column > kIndent && column + 1 + length > kWidth) {
+            out += '\n';
+            out.append(kIndent, ' ');
+            column = kIndent;
+        } else if (column > kIndent) {
+            out += ' ';
+            ++column;
+        }
+        out += text.substr(start, length);
+        column += length;
+        start = end + 1;
+    }
+    return out + "\n";
+}
+
+}  // namespace
+
+std::string Elapsed(double seconds)
+{
+    const long total = long(seconds);
+    char text[32];
+    if (total >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    else std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+std::string ProgressLine(const Recording& recording, double seconds)
+{
+    const std::int64_t rate = seconds > 0.5 ? std::int64_t(double(recording.received()) / seconds) : 0;
+    const std::int64_t problems = recording.problems();
+    return Elapsed(seconds) + "  " + plural(recording.received(), "byte", "bytes") + "  " +
+           number(recording.units()) + " " + unitName(recording, recording.units()) + "  " + number(rate) +
+           " B/s  " + (problems ? plural(problems, "problem", "problems") : "no problems");
+}
+
+std::string SummaryText(const Recording& recording, const RecordingSession& session)
+{
+    std::string text = "Recorded " + std::string(session.format->device) + "\n";
+    text += field("from", session.port + ", " + Elapsed(session.seconds) + ", ended " + session.ended);
+    text += field("received", plural(recording.received(), "byte", "bytes"));
+    text += field("kept", keptLine(recording));
+    text += field("trimmed", trimmedLine(recording));
+    const std::string problems = problemsOf(recording, session);
+    text += field("problems", problems.empty() ? std::string("none") : problems);
+    if (!session.saved.empty()) {
+        text += "Saved " + session.saved;
+        if (session.replaced)
+            text += " (the old one is now " + std::filesystem::path(session.saved).filename().string() + ".bak)";
+        text += ".\n";
+    } else {
+        text += "Nothing saved: " + session.failure + "\n";
+    }
+    return text;
+}
+
+std::string SummaryLine(const Recording& recording, const RecordingSession& session)
+{
+    const std::string problems = problemsOf(recording, session);
+    std::string line = "quorvex-record: " +
+                       (session.saved.empty() ? "nothing saved: " + session.failure : "saved " + session.saved) +
+                       "; " + Elapsed(session.seconds) + " from " + session.port + ", ended " + session.ended + "; " +
+                       plural(recording.received(), "byte", "bytes") + " received, " +
+                       plural(recording.units() - (recording.isText() ? 0 : recording.messagesPastBoundary()),
+                              unitName(recording, 1), unitName(recording, 2)) +
+                       " kept (" + plural(recording.kept(), "byte", "bytes") + "); " +
+                       (problems.empty() ? "no problems" : problems);
+    return line + "\n";
+}

@@ -1,0 +1,26 @@
+// What the user sees while recording and after: a progress line on a
+// terminal, then a summary; with no terminal, one summary line.
+#pragma once
+
+#include <string>
+
+#include "recording.h"
+
+struct RecordingSession {
+    const DeviceFormat* format = nullptr;
+    std::string port;       // "COM3 (/dev/ttyUSB0)", or the device
+    double seconds = 0;
+    std::string ended;      // "after 15 minutes", "by Ctrl-C", ...
+    std::string saved;      // the file written; empty when none
+    bool replaced = false;  // an old file was kept as .bak
+    std::string failure;    // why nothing was saved, when nothing was
+};
+
+// "0:12  2400 bytes  240 messages  200 B/s  no problems"
+std::string ProgressLine(const Recording& recording, double seconds);
+
+std::string SummaryText(const Recording& recording, const RecordingSession& session);
+std::string SummaryLine(const Recording& recording, const RecordingSession& session);
+
+// "0:12", "1:02:03"
+std::string Elapsed(double seconds);

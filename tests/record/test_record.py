@@ -1,0 +1,255 @@
+#!/usr/bin/python3
+"""quorvex-record end to end over pseudo-terminals: what the user sees, what
+it writes, and what a station receives when the program replays that.
+
+Usage: test_record.py QUORVEX_RECORD QUORVEX [unittest arguments]. The rows
+need no display; RoundTrip drives the program's window (run it under xvfb-run).
+Every port here is a pseudo-terminal made here, mapped as COM3.
+"""
+import fcntl
+import glob
+import os
+import pty
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import tty
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "program"))
+import samples  # noqa: E402
+
+RECORDER = "build/quorvex-record"
+PROGRAM = "build/quorvex"
+
+
+def shipped(name):
+    with open(os.path.join(ROOT, "data", name), "rb") as f:
+        return f.read()
+
+
+DD16 = shipped("dd16.csv").split(b"\n")[:4]
+DDEC = shipped("ddec.bin")[:-1]
+DDEC_STARTS = [m.offset for m in samples.parse_j1587(DDEC, {128})]
+HDV2 = shipped("hdv2.bin")[:-1]
+
+
+class Line:
+    """A pseudo-terminal as COM3: the recorder opens its slave, the
+    equipment's bytes are written into its master."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.master)
+        self.path = os.ttyname(self.slave)
+
+    def close(self):
+        os.close(self.master)
+        os.close(self.slave)
+
+
+class Recorder:
+    def __init__(self, line_path, *args, out):
+        env = dict(os.environ, QUORVEX_COM3=line_path)
+        self.out = out
+        self.process = subprocess.Popen([RECORDER, *args, "--out", out], env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+
+    def wait(self, timeout=20):
+        stdout, stderr = self.process.communicate(timeout=timeout)
+        return self.process.returncode, stdout.decode(), stderr.decode()
+
+    def wait_for_part(self, size, timeout=10):
+        """Until the recording in progress holds size bytes."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            parts = glob.glob(os.path.join(self.out, "*.part"))
+            if parts and os.path.getsize(parts[0]) >= size:
+                return
+            time.sleep(0.02)
+        raise AssertionError("the recording never reached %d bytes" % size)
+
+
+class RecorderRows(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.line = Line()
+        self.addCleanup(self.line.close)
+
+    def record(self, *args, sent=b""):
+        recorder = Recorder(self.line.path, *args, out=self.dir)
+        os.write(self.line.master, sent)
+        return recorder.wait()
+
+    def written(self, name):
+        with open(os.path.join(self.dir, name), "rb") as f:
+            return f.read()
+
+    def test_text_records_are_written_one_a_line_as_the_device_sent_them(self):
+        a, b, c, d = DD16
+        rows = [
+            ("a partial first record", b"5.1,0.0\n" + a + b"\n" + b + b"\n", 2, a + b"\n" + b + b"\n"),
+            ("mixed line ends", b"\r\n" + a + b"\r\n" + b + b"\r" + c + b"\n" + d + b"\r\r\n", 4,
+             a + b"\n" + b + b"\n" + c + b"\n" + d + b"\n"),
+        ]
+        for name, sent, records, expected in rows:
+            with self.subTest(name):
+                rc, _, _ = self.record("dd16", "3", "--records", str(records), "--force", sent=sent)
+                self.assertEqual((rc, self.written("dd16.csv")), (0, expected))
+
+    def test_a_j1587_stream_joined_mid_message_starts_at_the_next_message_and_ends_on_a_chunk(self):
+        self.record("j1587", "3", "--records", "200", sent=DDEC[5:4000])
+        written = self.written("ddec.bin")
+        self.assertEqual((DDEC.find(written[:-1]), (len(written) - 1) % 50), (DDEC_STARTS[1], 0))
+
+    def test_damaged_engine_messages_are_reported_and_left_out(self):
+        at = DDEC_STARTS[20]
+        checksum = DDEC_STARTS[21] - 1
+        frame = HDV2.index(b"\r", 1000) + 1
+        rows = [
+            ("a corrupted checksum", "j1587", DDEC[:checksum] + bytes([DDEC[checksum] ^ 0x55]) + DDEC[checksum + 1:3000],
+             "1 checksum failure (at byte %d), left out" % at),
+            ("a garbled frame", "j1939", HDV2[:frame + 5] + b"\x00" + HDV2[frame + 6:5000],
+             "1 unparsable stretch of 27 bytes (at byte %d), left out" % frame),
+        ]
+        for name, fmt, sent, seen in rows:
+            with self.subTest(name):
+                rc, stdout, _ = self.record(fmt, "3", "--records", "150", "--force", sent=sent)
+                self.assertIn(seen, stdout)
+
+    def test_ctrl_c_mid_record_writes_the_whole_records_before_it(self):
+        a, b, c, _ = DD16
+        recorder = Recorder(self.line.path, "dd16", "3", out=self.dir)
+        os.write(self.line.master, b"\n" + a + b"\n" + b + b"\n" + c[:20])
+        recorder.wait_for_part(len(a) + len(b) + 2)
+        recorder.process.send_signal(signal.SIGINT)
+        rc, _, _ = recorder.wait()
+        self.assertEqual((rc, self.written("dd16.csv")), (0, a + b"\n" + b + b"\n"))
+
+    def test_an_existing_file_is_replaced_only_with_force_and_then_kept_as_bak(self):
+        a, b, _, _ = DD16
+        old = os.path.join(self.dir, "dd16.csv")
+        rows = [("without --force", [], (2, b"old\n", False)),
+                ("with --force", ["--force"], (0, a + b"\n", True))]
+        for name, force, expected in rows:
+            with self.subTest(name):
+                with open(old, "wb") as f:
+                    f.write(b"old\n")
+                rc, _, _ = self.record("dd16", "3", "--records", "1", *force, sent=b"\n" + a + b"\n" + b + b"\n")
+                bak = os.path.exists(old + ".bak") and self.written("dd16.csv.bak") == b"old\n"
+                self.assertEqual((rc, self.written("dd16.csv"), bak), expected)
+
+    def test_a_port_that_cannot_be_opened_is_reported_as_the_window_reports_it(self):
+        not_a_port = os.path.join(self.dir, "not-a-port")
+        open(not_a_port, "w").close()
+        fcntl.flock(self.line.slave, fcntl.LOCK_EX)
+        rows = [
+            ("missing", "/nonexistent/port", "3",
+             "Serial port not found.\nCOM3 is /nonexistent/port: No such file or directory\n"),
+            ("no serial device", None, not_a_port, "Could not open COM port.\n%s: not a serial device\n" % not_a_port),
+            ("held by another program", None, self.line.path,
+             "Could not open COM port.\n%s: held by another program\n" % self.line.path),
+            ("out of range", None, "COM300", "Invalid COM port number for this system.\n"),
+        ]
+        for name, com3, port, said in rows:
+            with self.subTest(name):
+                env = dict(os.environ, QUORVEX_COM3=com3 or self.line.path)
+                run = subprocess.run([RECORDER, "j1939", port, "--out", self.dir], env=env,
+                                     capture_output=True, text=True, timeout=20)
+                self.assertEqual((run.returncode, run.stderr), (3, "quorvex-record: " + said))
+
+    def test_nothing_arriving_saves_nothing(self):
+        rc, stdout, _ = self.record("j1587", "3", "--minutes", "0.01")
+        self.assertEqual((rc, os.listdir(self.dir)), (1, []), stdout)
+
+
+class RoundTrip(unittest.TestCase):
+    """The program's own engine streams recorded, then replayed by the program
+    to a station that decodes every message across the loop seam."""
+
+    def setUp(self):
+        import test_program
+        self.window = test_program
+        test_program.PROGRAM = PROGRAM
+        self.dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.screen = test_program.Screen()
+        self.addCleanup(self.screen.display.close)
+
+    def start(self, keys):
+        """The program streaming the format the ring's keys choose."""
+        program = self.window.Program()
+        self.addCleanup(program.stop)
+        window = self.screen.windows(self.window.MAIN_TITLE)[0]
+        self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
+        time.sleep(0.3)
+        for key in keys:
+            self.screen.key(key)
+        return program
+
+    def record(self, program, fmt, messages):
+        line = Line()
+        self.addCleanup(line.close)
+        recorder = Recorder(line.path, fmt, "3", "--records", str(messages), out=self.dir)
+
+        def relay():
+            while recorder.process.poll() is None:
+                if select.select([program.master], [], [], 0.1)[0]:
+                    os.write(line.master, os.read(program.master, 4096))
+        relaying = threading.Thread(target=relay, daemon=True)
+        relaying.start()
+        rc, _, _ = recorder.wait(timeout=60)
+        relaying.join()
+        self.assertEqual(rc, 0)
+
+    def replay(self, name, keys, extra):
+        """What a station receives from the recording, replayed: one pass and extra bytes."""
+        folder = os.path.join(self.dir, "replay")
+        os.mkdir(folder)
+        shutil.copy(PROGRAM, folder)
+        shutil.copy(os.path.join(self.dir, name), folder)
+        open(os.path.join(folder, "blender.csv"), "w").close()  # nothing before the switch
+        self.window.PROGRAM = os.path.join(folder, os.path.basename(PROGRAM))
+        program = self.start(keys)
+        loop = os.path.getsize(os.path.join(folder, name)) - 1
+        received, deadline = b"", time.monotonic() + loop / 200 + 15
+        while len(received) < loop + extra and time.monotonic() < deadline:
+            if select.select([program.master], [], [], 0.1)[0]:
+                received += os.read(program.master, 4096)
+        return received, loop
+
+    def round_trip(self, fmt, name, keys, messages):
+        equipment = self.start(keys)
+        self.record(equipment, fmt, messages)
+        equipment.stop()  # its window goes: the replay's is the one to drive
+        received, loop = self.replay(name, keys, 500)
+        with open(os.path.join(self.dir, name), "rb") as f:
+            recording = f.read()
+        self.assertEqual(received[:loop + 500], (recording[:loop] * 2)[:loop + 500], "byte-exact across the seam")
+        return received[:loop + 500], recording[:loop]
+
+    def test_a_recording_of_the_programs_j1587_stream_replays_with_no_checksum_error_at_the_seam(self):
+        received, one_pass = self.round_trip("j1587", "ddec.bin", ["End", "Up", "Return"], 160)
+        ends = [m.offset for m in samples.parse_j1587(one_pass, {128})] + [len(one_pass)]
+        whole = received[:len(one_pass) + max(e for e in ends if e <= 500)]
+        self.assertGreater(len(samples.parse_j1587(whole, {128})), 100)
+
+    def test_a_recording_of_the_programs_j1939_stream_replays_with_whole_frames_at_the_seam(self):
+        received, one_pass = self.round_trip("j1939", "hdv2.bin", ["End", "Return"], 60)
+        whole = received[:received.rindex(b"\r") + 1]
+        self.assertGreater(len(samples.parse_slcan(whole)), 50)
+
+
+if __name__ == "__main__":
+    RECORDER, PROGRAM = sys.argv[1], sys.argv[2]
+    del sys.argv[1:3]
+    unittest.main()
