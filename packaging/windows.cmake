@@ -3,7 +3,7 @@
 # (it reads its data from its own folder). `cpack` in the build folder makes
 # quorvex-<version>-win64.zip of that folder and an NSIS installer that puts
 # it, per user and without administrator rights, under %LOCALAPPDATA%\Programs.
-install(TARGETS quorvex RUNTIME DESTINATION .)
+install(TARGETS quorvex quorvex-record RUNTIME DESTINATION .)
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
 install(FILES ${quorvex_data_paths} DESTINATION .)
 
