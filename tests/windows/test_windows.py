@@ -16,6 +16,8 @@ import time
 import unittest
 import zipfile
 
+from Xlib import X
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "program"))
 sys.path.insert(0, HERE)
@@ -82,13 +84,21 @@ class WindowsCase(unittest.TestCase):
         """The text of the box with this title, as Ctrl+C in a message box copies it."""
         boxes = self.screen.windows(title, timeout=START)
         self.assertEqual(len(boxes), 1, f"one {title!r} box")
-        boxes[0].set_input_focus(0, 0)
+        text = ""
+        for _ in range(3):  # a busy Wine may not take the first key press
+            boxes[0].set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
+            self.screen.display.sync()
+            time.sleep(0.5)
+            self.screen.key_combo("Control_L", "c")
+            time.sleep(1)
+            copied = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=5)
+            text = copied.stdout.decode(errors="replace").replace("\r\n", "\n")
+            if title in text:
+                break
+        # Focus back to the pointer's window, as with no window manager before.
+        self.screen.display.set_input_focus(X.PointerRoot, X.RevertToPointerRoot, X.CurrentTime)
         self.screen.display.sync()
-        time.sleep(0.3)
-        self.screen.key_combo("Control_L", "c")
-        time.sleep(0.5)
-        copied = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, timeout=5)
-        return copied.stdout.decode(errors="replace").replace("\r\n", "\n")
+        return text
 
     def assert_exits_zero_within(self, seconds):
         try:
@@ -138,13 +148,17 @@ class ZipFolder(WindowsCase):
     def test_an_engine_format_sends_50_byte_chunks_at_115200(self):
         self.start()
         window = self.main_window()
-        self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
-        time.sleep(0.5)
-        self.screen.key("End")
-        self.screen.key("Return")
         with open(os.path.join(self.folder, "hdv2.bin"), "rb") as f:
             recording = f.read()
-        data, _ = read_available(self.line, time.monotonic() + START, lambda d: recording[:200] in d)
+        for _ in range(3):  # a busy Wine may miss the click: pick again, as a user would
+            self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
+            time.sleep(1)
+            self.screen.key("End")
+            self.screen.key("Return")
+            data, _ = read_available(self.line, time.monotonic() + 5, lambda d: recording[:200] in d)
+            if recording[:200] in data:
+                break
+            self.screen.key("Escape")
         self.assertIn(recording[:200], data, "the J1939 recording from its start, in 50-byte chunks")
         self.assertEqual(line_speed(self.line), termios.B115200)
 
@@ -166,8 +180,11 @@ class ZipFolder(WindowsCase):
     def test_a_list_window_opens_and_closes_alone(self):
         self.start()
         window = self.main_window()
-        self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
-        lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+        for _ in range(3):  # a busy Wine may miss the click
+            self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
+            lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+            if lists:
+                break
         self.assertEqual(len(lists), 1, "one list window")
         # With no window manager, Wine takes the first close request to a
         # window that is not active as a click that activates it.
