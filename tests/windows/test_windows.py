@@ -216,7 +216,8 @@ class Installer(WindowsCase):
                                     "Programs", "Quorvex 2.14", "Quorvex.lnk")
 
     def test_installs_per_user_with_a_start_menu_entry_and_an_uninstaller(self):
-        for path in ("quorvex.exe", "Uninstall.exe", "blender.csv", "fonts/tahoma.ttf", self.shortcut):
+        for path in ("quorvex.exe", "quorvex-record.exe", "Uninstall.exe", "blender.csv", "fonts/tahoma.ttf",
+                     self.shortcut):
             self.assertTrue(os.path.exists(os.path.join(self.folder, path)), path)
 
     def test_the_installed_program_streams(self):
