@@ -7,6 +7,7 @@
 #include "runtime.h"
 #include "serialdevice.h"
 #include "serialin.h"
+#include "win32port.h"
 
 namespace {
 
@@ -21,52 +22,15 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     return TRUE;
 }
 
-std::string systemReason(DWORD error)
-{
-    wchar_t* text = nullptr;
-    DWORD chars = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    while (chars > 0 && (text[chars - 1] == L'\n' || text[chars - 1] == L'\r' || text[chars - 1] == L'.')) --chars;
-    std::string reason;
-    if (chars > 0) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, text, int(chars), nullptr, 0, nullptr, nullptr);
-        reason.assign(size_t(size > 0 ? size : 0), '\0');
-        if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, int(chars), reason.data(), size, nullptr, nullptr);
-    }
-    if (text) LocalFree(text);
-    return reason.empty() ? "error " + std::to_string(error) : reason;
-}
-
-int openResult(DWORD error)
-{
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME: return kComNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return kComCannotOpen;
-    default: return kComOtherError;
-    }
-}
-
-std::wstring wide(const std::string& utf8)
-{
-    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring text(size_t(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), size);
-    return text;
-}
-
 // 8N1 at the format's rate, no flow control; a read returns what has arrived
 // at once, or waits up to the timeout for the first byte.
-int setLine(HANDLE port, int baud, std::string& reason)
+int setLine(HANDLE port, const std::string& device, int baud, std::string& reason)
 {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    if (!SetupComm(port, kComQueueSize, kComQueueSize) || !GetCommState(port, &dcb)) {
-        reason = "not a serial device";
+    if (!GetCommState(port, &dcb)) return NoLineResult(device, reason);
+    if (!SetupComm(port, kComQueueSize, kComQueueSize)) {
+        reason = SystemWords(GetLastError());
         return kComBadSettings;
     }
     dcb.BaudRate = DWORD(baud);
@@ -99,16 +63,16 @@ int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& d
     device = SystemDevicePath(name);
     if (int refused = CheckSerialDevice(device, reason)) return refused;
     if (device.empty()) {
-        reason = systemReason(ERROR_FILE_NOT_FOUND);
+        reason = SystemWords(ERROR_FILE_NOT_FOUND);
         return kComNotFound;
     }
-    HANDLE port = CreateFileW(wide(device).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE port = CreateFileW(WidePath(device).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        reason = systemReason(error);
-        return openResult(error);
+        reason = SystemWords(error);
+        return ComOpenResult(error);
     }
-    if (int refused = setLine(port, baud, reason)) {
+    if (int refused = setLine(port, device, baud, reason)) {
         CloseHandle(port);
         return refused;
     }
@@ -129,7 +93,7 @@ long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std:
         // Ctrl-C can cut a wait short; everything else is the port lost
         // (a pulled USB adapter gives one of several codes).
         if (error == ERROR_OPERATION_ABORTED && Interrupted()) return 0;
-        reason = systemReason(error);
+        reason = SystemWords(error);
         return -1;
     }
     return (long long)read;

@@ -21,35 +21,11 @@
 #include <algorithm>
 
 #include "serialio.h"
+#include "win32port.h"
 
 namespace {
 
 constexpr int kWatchMs = 200;
-
-std::string systemWords(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD chars = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    QString words = chars ? QString::fromWCharArray(text, int(chars)).trimmed()
-                          : QStringLiteral("system error %1").arg(code);
-    if (text) LocalFree(text);
-    return words.toStdString();
-}
-
-int openResult(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME: return kComNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION: return kComCannotOpen;
-    default: return kComOtherError;
-    }
-}
 
 // The format's line, no flow control of any kind; false when the device
 // refuses it.
@@ -226,45 +202,35 @@ void Win32SerialIo::check()
     PurgeComm(port_, PURGE_RXCLEAR);
 }
 
-bool isComNumber(const std::string& device)
-{
-    return QString::fromStdString(device).startsWith(QStringLiteral("\\\\.\\COM"), Qt::CaseInsensitive);
-}
-
-std::wstring wide(const std::string& utf8) { return QString::fromStdString(utf8).toStdWString(); }
-
 }  // namespace
 
 std::unique_ptr<SerialIo> OpenSerialIo(const std::string& device, const SerialLine& line, std::size_t queueSize,
                                        SerialIo::Events events, int& result, std::string& reason)
 {
-    HANDLE port = CreateFileW(wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE port = CreateFileW(WidePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        result = openResult(code);
-        reason = systemWords(code);
+        result = ComOpenResult(code);
+        reason = SystemWords(code);
         return nullptr;
     }
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!GetCommState(port, &dcb)) {
-        // A COM number that opens as something with no line at all has no
-        // port behind it (under Wine: a number mapped to a missing device).
-        result = isComNumber(device) ? kComNotFound : kComBadSettings;
-        reason = result == kComNotFound ? "no serial port behind this number" : "not a serial device";
+        result = NoLineResult(device, reason);
         CloseHandle(port);
         return nullptr;
     }
     if (!setLine(port, dcb, line, queueSize)) {
         result = kComBadSettings;
-        reason = systemWords(GetLastError());
+        reason = SystemWords(GetLastError());
         CloseHandle(port);
         return nullptr;
     }
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!event) {
-        reason = systemWords(GetLastError());
+        reason = SystemWords(GetLastError());
         CloseHandle(port);
         result = kComOtherError;
         return nullptr;
