@@ -15,7 +15,7 @@ import time
 import tty
 import unittest
 
-from Xlib import XK, X, Xatom, display, protocol
+from Xlib import XK, X, Xatom, display, error, protocol
 from Xlib.ext import xtest
 
 PROGRAM = os.environ.get("QUORVEX_PROGRAM", "build/quorvex")
@@ -72,12 +72,18 @@ class Screen:
     def windows(self, title, timeout=5.0):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            found = [w for w in self.root.query_tree().children
-                     if w.get_wm_name() == title and w.get_attributes().map_state == X.IsViewable]
+            found = [w for w in self.root.query_tree().children if self._shows(w, title)]
             if found:
                 return found
             time.sleep(0.05)
         return []
+
+    @staticmethod
+    def _shows(window, title):
+        try:
+            return window.get_wm_name() == title and window.get_attributes().map_state == X.IsViewable
+        except (error.BadWindow, error.BadDrawable):
+            return False  # gone between the listing and the question
 
     def close_box(self, window):
         """What the window manager sends when the user clicks the close box."""
