@@ -127,7 +127,18 @@ def first_line_of(name):
         return f.readline().rstrip(b"\r\n")
 
 
-class RealProgram(unittest.TestCase):
+class ExitChecks:
+    """For a test case whose self.program is the program under test."""
+
+    def assert_exits_zero_within(self, seconds):
+        try:
+            code = self.program.process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            self.fail(f"still running {seconds} s after the close box")
+        self.assertEqual(code, 0)
+
+
+class RealProgram(ExitChecks, unittest.TestCase):
     def setUp(self):
         self.program = Program()
         self.screen = Screen()
@@ -138,13 +149,6 @@ class RealProgram(unittest.TestCase):
         windows = self.screen.windows(MAIN_TITLE)
         self.assertEqual(len(windows), 1, "one main window")
         return windows[0]
-
-    def assert_exits_zero_within(self, seconds):
-        try:
-            code = self.program.process.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            self.fail(f"still running {seconds} s after the close box")
-        self.assertEqual(code, 0)
 
     def test_streams_the_first_record_after_one_second_then_one_a_second(self):
         lines = self.program.read_lines(3, timeout=6)

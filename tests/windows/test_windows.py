@@ -21,7 +21,7 @@ from Xlib import X
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "program"))
 sys.path.insert(0, HERE)
-from test_program import MAIN_TITLE, Screen  # noqa: E402
+from test_program import MAIN_TITLE, ExitChecks, Screen  # noqa: E402
 from wine import Line, Prefix, WindowsProgram  # noqa: E402
 
 ZIP = SETUP = None
@@ -62,7 +62,7 @@ def unread_bytes(line):
     return struct.unpack("i", fcntl.ioctl(line.master, termios.FIONREAD, b"\0\0\0\0"))[0]
 
 
-class WindowsCase(unittest.TestCase):
+class WindowsCase(ExitChecks, unittest.TestCase):
     folder = None
 
     def start(self, with_line=True):
@@ -99,13 +99,6 @@ class WindowsCase(unittest.TestCase):
         self.screen.display.set_input_focus(X.PointerRoot, X.RevertToPointerRoot, X.CurrentTime)
         self.screen.display.sync()
         return text
-
-    def assert_exits_zero_within(self, seconds):
-        try:
-            code = self.program.process.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            self.fail(f"still running {seconds} s after the close box")
-        self.assertEqual(code, 0)
 
     def expected_records(self, name, count):
         with open(os.path.join(self.folder, name), "rb") as f:
