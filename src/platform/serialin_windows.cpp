@@ -7,6 +7,7 @@
 #include "runtime.h"
 #include "serialdevice.h"
 #include "serialin.h"
+#include "serialio.h"
 #include "win32port.h"
 
 namespace {
@@ -33,22 +34,7 @@ int setLine(HANDLE port, const std::string& device, int baud, std::string& reaso
         reason = SystemWords(GetLastError());
         return kComBadSettings;
     }
-    dcb.BaudRate = DWORD(baud);
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE;
-    if (!SetCommState(port, &dcb)) {
+    if (!SetLineSettings(port, dcb, SerialLine{baud})) {
         reason = "not a serial device";
         return kComBadSettings;
     }

@@ -31,17 +31,7 @@ constexpr int kWatchMs = 200;
 // refuses it.
 bool setLine(HANDLE port, DCB dcb, const SerialLine& line, std::size_t queueSize)
 {
-    dcb.BaudRate = DWORD(line.baud);
-    dcb.ByteSize = BYTE(line.dataBits);
-    dcb.Parity = line.parity == Parity::None ? NOPARITY : line.parity == Parity::Odd ? ODDPARITY : EVENPARITY;
-    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    dcb.fParity = line.parity != Parity::None;
-    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = dcb.fInX = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    if (!SetCommState(port, &dcb)) return false;
+    if (!SetLineSettings(port, dcb, line)) return false;
     // The queue sizes are advice to the driver; some ignore them.
     SetupComm(port, DWORD(queueSize), DWORD(queueSize));
     // Reads return at once, writes have no time limit (they are overlapped).

@@ -19,3 +19,8 @@ int NoLineResult(const std::string& device, std::string& reason);
 std::string SystemWords(DWORD error);
 
 std::wstring WidePath(const std::string& utf8);
+
+struct SerialLine;
+// Puts line on an open port whose settings were read into dcb: no flow control
+// of any kind, DTR and RTS on. False when the device refuses.
+bool SetLineSettings(HANDLE port, DCB dcb, const SerialLine& line);

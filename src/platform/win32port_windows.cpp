@@ -1,6 +1,7 @@
 #include "win32port.h"
 
 #include "runtime.h"
+#include "serialio.h"
 
 int ComOpenResult(DWORD error)
 {
@@ -47,4 +48,19 @@ std::wstring WidePath(const std::string& utf8)
     std::wstring text(size_t(size > 0 ? size : 0), L'\0');
     if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), size);
     return text;
+}
+
+bool SetLineSettings(HANDLE port, DCB dcb, const SerialLine& line)
+{
+    dcb.BaudRate = DWORD(line.baud);
+    dcb.ByteSize = BYTE(line.dataBits);
+    dcb.Parity = line.parity == Parity::None ? NOPARITY : line.parity == Parity::Odd ? ODDPARITY : EVENPARITY;
+    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = line.parity != Parity::None;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = dcb.fInX = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    return SetCommState(port, &dcb) != 0;
 }
