@@ -251,7 +251,9 @@ TEST_F(SerialPort, LostDeviceIsReportedOnceAndThenTheProgramIsQuiet)
         openFile();
         ASSERT_EQ(openComCfg(0, 1), 1);
         tick(ATIMER);
-        if (row.streaming) EXPECT_EQ(pty->read(5), "a,1\r\n");
+        if (row.streaming) {
+            EXPECT_EQ(pty->read(5), "a,1\r\n");
+        }
         std::string slave = pty->slavePath();
         std::vector<BoxSeen> boxes = withBoxes([&] {
             if (row.hangUp) {
