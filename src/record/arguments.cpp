@@ -47,6 +47,18 @@ bool comNumber(const std::string& port, std::int64_t& number)
     return true;
 }
 
+// --check FILE [--format F] [--fix] goes with no recording's arguments.
+std::string checkArguments(const RecordArguments& parsed, int positionals, const std::string& recordingOption)
+{
+    if (parsed.check.empty()) {
+        if (parsed.fix) return "--fix goes with --check FILE";
+        return parsed.format ? "--format goes with --check FILE" : "";
+    }
+    if (positionals) return "--check takes one FILE, and --format F for its format";
+    if (!recordingOption.empty()) return "--check takes --format and --fix, not " + recordingOption;
+    return {};
+}
+
 std::string positional(RecordArguments& parsed, const std::string& arg, int& count)
 {
     if (count == 0) {
@@ -88,6 +100,13 @@ std::string option(RecordArguments& parsed, const std::string& name, const std::
     } else if (name == "--out") {
         if (value.empty()) return "--out takes a folder";
         parsed.folder = value;
+    } else if (name == "--check") {
+        if (value.empty()) return "--check takes a FILE";
+        parsed.check = value;
+    } else if (name == "--format") {
+        parsed.formatName = value;
+        parsed.format = formatNamed(value);
+        if (!parsed.format) return "unknown format \"" + value + "\"";
     } else {
         return "unknown option " + name;
     }
@@ -100,30 +119,44 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
 {
     int positionals = 0;
     bool seenMinutes = false;
+    std::string recordingOption;  // the first seen, which --check does not take
+    std::vector<std::string> positionalArgs;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             parsed.help = true;
             return {};
         }
+        if (arg == "--fix") {
+            parsed.fix = true;
+            continue;
+        }
         if (arg == "--force") {
             parsed.force = true;
+            if (recordingOption.empty()) recordingOption = arg;
             continue;
         }
         if (arg.empty() || arg[0] != '-') {
-            if (std::string wrong = positional(parsed, arg, positionals); !wrong.empty()) return wrong;
+            positionalArgs.push_back(arg);
             continue;
         }
         std::string name = arg, value;
         if (auto equals = arg.find('='); equals != std::string::npos) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
-        } else if (name == "--minutes" || name == "--records" || name == "--baud" || name == "--out") {
+        } else if (name == "--minutes" || name == "--records" || name == "--baud" || name == "--out" ||
+                   name == "--check" || name == "--format") {
             if (i + 1 == args.size()) return name + " needs a value";
             value = args[++i];
         }
+        if (recordingOption.empty() && name != "--check" && name != "--format") recordingOption = name;
         if (std::string wrong = option(parsed, name, value, seenMinutes); !wrong.empty()) return wrong;
     }
+    if (std::string wrong = checkArguments(parsed, int(positionalArgs.size()), recordingOption);
+        !wrong.empty() || !parsed.check.empty())
+        return wrong;
+    for (const std::string& arg : positionalArgs)
+        if (std::string wrong = positional(parsed, arg, positionals); !wrong.empty()) return wrong;
     if (positionals < 2) return positionals == 0 ? "no FORMAT and PORT given" : "no PORT given";
     if (seenMinutes && parsed.records) return "--minutes or --records, not both";
     if (parsed.format->fixedBaud) {
@@ -156,6 +189,7 @@ std::string HelpText()
     std::string text =
         "Usage: quorvex-record FORMAT PORT [--minutes M | --records N] [--baud 9600|19200]\n"
         "                      [--out DIR] [--force]\n"
+        "       quorvex-record --check FILE [--format FORMAT] [--fix]\n"
         "\n"
         "Records the equipment on a serial port into the file Quorvex replays for it,\n"
         "trimmed to whole records or messages so that the replay loops cleanly.\n"
@@ -184,7 +218,33 @@ std::string HelpText()
         "--force      replace an existing file, keeping it as <file>.bak\n"
         "\n"
         "Ctrl-C ends the recording early and still writes what was recorded.\n"
+        "\n"
+        "--check FILE check a recording (saved from a spreadsheet, cut by hand, made by\n"
+        "             another tool) before it is replayed: lists by line, or by byte for\n"
+        "             the engine streams, what would not replay cleanly: a byte order\n"
+        "             mark, a header line, empty lines, line ends of CR alone, records\n"
+        "             of another field count; damaged messages, a loop seam inside a\n"
+        "             message\n"
+        "--format F   FILE's format, when its name is none of the files above\n"
+        "--fix        with --check: write the replay-clean version in place of FILE,\n"
+        "             as the recorder would have saved it, keeping the original as\n"
+        "             FILE.bak; records of another field count are kept\n"
+        "\n"
+        "  $ quorvex-record --check blender.csv        (saved from a spreadsheet)\n"
+        "  blender.csv: a recording of the Velmara blender, 51 fields a record\n"
+        "    line 1: a UTF-8 byte order mark, which the program would send before ...\n"
+        "    line 1: a header line of field names, which the program would send ...\n"
+        "    line 5: empty; the program sends each as a record of its own, CR LF alone\n"
+        "    note: CR LF line ends, which the program reads as LF\n"
+        "  blender.csv: 3 problems: 1 byte order mark, 1 header line, 1 empty line.\n"
+        "  $ quorvex-record --check blender.csv --fix\n"
+        "  ...\n"
+        "  Fixed blender.csv (the original is now blender.csv.bak): dropped the byte\n"
+        "  order mark; dropped the header line; dropped 1 empty line; wrote LF line ends.\n"
+        "  blender.csv now replays cleanly.\n"
+        "\n"
         "Exit codes: 0 recorded, 1 nothing usable recorded, 2 bad arguments,\n"
-        "3 the port could not be opened.\n";
+        "3 the port could not be opened. With --check: 0 replays cleanly (after\n"
+        "--fix, when given), 1 problems left, 2 bad arguments or an unreadable file.\n";
     return text;
 }

@@ -1,5 +1,6 @@
 // The command line: quorvex-record FORMAT PORT [--minutes M | --records N]
-// [--baud 9600|19200] [--out DIR] [--force].
+// [--baud 9600|19200] [--out DIR] [--force], or quorvex-record --check FILE
+// [--format F] [--fix].
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include "../app/formats.h"
 
 struct RecordArguments {
-    const DeviceFormat* format = nullptr;
+    const DeviceFormat* format = nullptr;  // with --check, from --format
     std::string formatName;     // as the user wrote it: "j1587"
     int port = 0;               // a COM number, or 0 when device names the port
     std::string device;
@@ -19,6 +20,8 @@ struct RecordArguments {
     std::string folder = ".";
     bool force = false;
     bool help = false;
+    std::string check;          // the recording to check instead of recording
+    bool fix = false;
 };
 
 // Reads the arguments after the program's name. Returns an empty string, or

@@ -8,8 +8,9 @@
 #include <vector>
 
 using Bytes = std::span<const unsigned char>;
-// Receives each whole message, in order, the moment it is certain.
-using MessageSink = std::function<void(Bytes message)>;
+// Receives each whole message, in order, the moment it is certain, with the
+// offset of its first byte in the stream.
+using MessageSink = std::function<void(Bytes message, std::int64_t at)>;
 
 // One kind of problem: how often, how many bytes, and where the first few
 // were (offsets in what arrived). Bounded however noisy the line.

@@ -132,7 +132,7 @@ bool J1587Framer::step(bool final)
             break;
         }
     }
-    sink_(data.first(end));
+    sink_(data.first(end), consumed_ + std::int64_t(head_));
     ++counts_.messages;
     head_ += end;
     return true;

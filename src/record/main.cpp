@@ -9,6 +9,7 @@
 #include "../platform/serialin.h"
 #include "../serial/comerror.h"
 #include "arguments.h"
+#include "check.h"
 #include "outfile.h"
 #include "progress.h"
 #include "recording.h"
@@ -66,14 +67,11 @@ std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& ou
         if (Interrupted()) return "by Ctrl-C";
         if (recording.full()) return "after " + std::to_string(args.records) + (recording.isText() ? " records" : " messages");
         if (!args.records && Clock::now() >= deadline) return "after " + minutesText(args.minutes);
-        if (!out.failure().empty()) return "by a failed write";
+        if (recording.writeFailed()) return "when a write failed (" + out.writeError() + ")";
         std::string reason;
         const long long count = ReadSerialIn(port, buffer, kReadTimeoutMs, reason);
         if (count < 0) return "when the port went away (" + reason + ")";
-        if (count > 0) {
-            recording.feed(std::span<const char>(buffer.data(), std::size_t(count)));
-            out.flush();
-        }
+        if (count > 0) recording.feed(std::span<const char>(buffer.data(), std::size_t(count)));
         if (terminal && Clock::now() >= nextProgress) {
             nextProgress += kProgressEvery;
             std::string line = ProgressLine(recording, std::chrono::duration<double>(Clock::now() - start).count());
@@ -87,10 +85,11 @@ std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& ou
 }
 
 // Why a recording holds nothing the program could replay.
-std::string nothingUsable(const Recording& recording, const RecordingSession& session, const OutputFile& out)
+std::string nothingUsable(const Recording& recording, const RecordingSession& session)
 {
-    if (!out.failure().empty())
-        return out.failure() + " (what was written is in " + out.temporary().string() + ")";
+    if (recording.writeFailed())
+        return std::string("the write failed before ") +
+               (recording.isText() ? "one whole record" : "a 50-byte chunk of whole messages") + " was written";
     if (recording.received() == 0)
         return "nothing arrived on " + session.port + "; is the equipment on and sending, and the cable in?";
     const std::string bytes = std::to_string(recording.received()) + " bytes arrived";
@@ -104,9 +103,8 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
 {
     int result = kExitRecorded;
     if (!recording.finish()) {
-        session.failure = nothingUsable(recording, session, out);
-        // After a failed write the temporary file is all there is: kept.
-        if (out.failure().empty()) out.discard();
+        session.failure = nothingUsable(recording, session);
+        out.discard();
         result = kExitNothingUsable;
     } else if (std::string failed = out.commit(); !failed.empty()) {
         session.failure = failed;
@@ -114,6 +112,7 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
     } else {
         session.saved = out.target().string();
         session.replaced = out.replaced();
+        session.shortened = recording.writeFailed();
     }
     say(stdout, terminal ? SummaryText(recording, session) : SummaryLine(recording, session));
     return result;
@@ -129,10 +128,14 @@ int main(int argc, char* argv[])
         say(stdout, HelpText());
         return kExitRecorded;
     }
+    if (!args.check.empty()) return CheckRecording(args.check, args.format, args.fix);
     CatchInterrupts();
     OutputFile out;
-    if (std::string wrong = out.open(args.folder, std::string(args.format->fileName), args.force); !wrong.empty())
-        return refuse(wrong);
+    // The folder's own failure, with the system's reason: the call was right.
+    if (std::string wrong = out.open(args.folder, std::string(args.format->fileName), args.force); !wrong.empty()) {
+        say(stderr, "quorvex-record: " + wrong + "\n");
+        return kExitBadArguments;
+    }
     RecordingSession session{.format = args.format};
     SerialIn port;
     if (!openPort(args, port, session.port)) {

@@ -29,7 +29,8 @@ std::string reason() { return errno ? std::strerror(errno) : "failed"; }
 std::string OutputFile::open(const fs::path& folder, const std::string& name, bool force)
 {
     std::error_code error;
-    if (!fs::is_directory(folder, error)) return shown(folder) + " is no folder";
+    if (!fs::is_directory(folder, error))
+        return error ? "cannot write in " + shown(folder) + ": " + error.message() : shown(folder) + " is no folder";
     target_ = folder / name;
     force_ = force;
     if (fs::exists(fs::symlink_status(target_, error)) && !force)
@@ -38,65 +39,61 @@ std::string OutputFile::open(const fs::path& folder, const std::string& name, bo
         temporary_ = temporaryBeside(target_);
         if (fs::exists(fs::symlink_status(temporary_, error))) continue;
         errno = 0;
-        file_.open(temporary_, std::ios::binary | std::ios::out | std::ios::trunc);
-        if (!file_) return "cannot write in " + shown(folder) + ": " + reason();
+        if (!openTemporary(std::ios::trunc)) return "cannot write in " + shown(folder) + ": " + reason();
         return {};
     }
     return "cannot find a free temporary name in " + shown(folder);
 }
 
-bool OutputFile::fail(const std::string& what)
+// Unbuffered: every write reaches the system at once, so that after a failed
+// one the file holds the writes that succeeded and at most a part of it, and
+// no buffered bytes are written behind the recording's back later.
+bool OutputFile::openTemporary(std::ios::openmode mode)
 {
-    if (failure_.empty()) failure_ = what;
-    return false;
+    file_.rdbuf()->pubsetbuf(nullptr, 0);
+    file_.open(temporary_, std::ios::binary | std::ios::out | mode);
+    return bool(file_);
 }
 
 bool OutputFile::write(std::span<const char> bytes)
 {
-    if (!file_.is_open() || !failure_.empty()) return false;
+    if (!file_.is_open()) return false;
     errno = 0;
-    if (!file_.write(bytes.data(), std::streamsize(bytes.size())))
-        return fail("cannot write " + shown(temporary_) + ": " + reason());
+    if (!file_.write(bytes.data(), std::streamsize(bytes.size()))) {
+        if (writeError_.empty()) writeError_ = reason();
+        file_.clear();
+        return false;
+    }
     written_ += std::int64_t(bytes.size());
     return true;
 }
 
-bool OutputFile::flush()
+std::int64_t OutputFile::held() const
 {
-    if (!file_.is_open() || !failure_.empty()) return false;
-    errno = 0;
-    if (!file_.flush()) return fail("cannot write " + shown(temporary_) + ": " + reason());
-    return true;
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(temporary_, error);
+    return error ? written_ : std::int64_t(size);
 }
 
-bool OutputFile::keep(std::int64_t size, char otherwise)
+bool OutputFile::cut(std::int64_t size)
 {
-    if (!flush()) return false;
+    if (size == written_ && size == held()) return true;
     file_.close();
-    char last = otherwise;
-    if (written_ > size) {
-        std::ifstream in(temporary_, std::ios::binary);
-        if (!in.seekg(std::streamoff(size)) || !in.read(&last, 1)) last = otherwise;
-    }
     std::error_code error;
     fs::resize_file(temporary_, std::uintmax_t(size), error);
-    if (error) return fail("cannot shorten " + shown(temporary_) + ": " + error.message());
-    errno = 0;
-    file_.open(temporary_, std::ios::binary | std::ios::out | std::ios::app);
-    if (!file_) return fail("cannot write " + shown(temporary_) + ": " + reason());
+    if (error || !openTemporary(std::ios::app)) return false;
     written_ = size;
-    return write(std::span<const char>(&last, 1));
+    return true;
 }
 
 std::string OutputFile::commit()
 {
-    flush();
-    if (file_.is_open()) {
-        file_.close();
-        if (!file_ && failure_.empty()) fail("cannot write " + shown(temporary_));
-    }
     const std::string kept = " (the recording is in " + shown(temporary_) + ")";
-    if (!failure_.empty()) return failure_ + kept;
+    if (file_.is_open()) {
+        errno = 0;
+        file_.close();
+        if (!file_) return "cannot write " + shown(temporary_) + ": " + reason() + kept;
+    }
     std::error_code error;
     if (fs::exists(fs::symlink_status(target_, error))) {
         // A file under the name arrived while recording: not ours to replace.

@@ -9,28 +9,28 @@
 #include <span>
 #include <string>
 
-class OutputFile {
+#include "bytesink.h"
+
+class OutputFile final : public ByteSink {
 public:
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile() = default;
+    ~OutputFile() override = default;
 
     // Refuses an existing file unless force, a folder that is not there, and
-    // one where no file can be written. Returns an empty string or what is wrong.
+    // one where no file can be written. Returns an empty string or what is
+    // wrong, with the system's reason.
     std::string open(const std::filesystem::path& folder, const std::string& name, bool force);
 
-    bool write(std::span<const char> bytes);
-    bool flush();
-    std::int64_t written() const { return written_; }
+    bool write(std::span<const char> bytes) override;
+    std::int64_t written() const override { return written_; }
+    std::int64_t held() const override;
+    bool cut(std::int64_t size) override;
 
-    // Keeps the first size bytes written, then one more byte: the byte that
-    // stood at size when there is one, else `otherwise`.
-    bool keep(std::int64_t size, char otherwise);
-
-    // Closes the file and puts it in place; an existing one becomes
-    // <name>.bak. Returns an empty string or what went wrong; the recording
-    // then stays under its temporary name, which the text gives.
+    // Closes the file and puts it in place as it stands; an existing one
+    // becomes <name>.bak. Returns an empty string or what went wrong; the
+    // recording then stays under its temporary name, which the text gives.
     std::string commit();
     // Closes and removes the temporary file.
     void discard();
@@ -38,15 +38,17 @@ public:
     const std::filesystem::path& target() const { return target_; }
     const std::filesystem::path& temporary() const { return temporary_; }
     bool replaced() const { return replaced_; }
-    std::string failure() const { return failure_; }
+    // The system's reason for the first write that failed ("No space left on
+    // device"); empty while every write has succeeded.
+    const std::string& writeError() const { return writeError_; }
 
 private:
-    bool fail(const std::string& what);
+    bool openTemporary(std::ios::openmode mode);
 
     std::ofstream file_;
     std::filesystem::path target_, temporary_;
     std::int64_t written_ = 0;
     bool force_ = false;
     bool replaced_ = false;
-    std::string failure_;
+    std::string writeError_;
 };

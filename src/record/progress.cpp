@@ -52,6 +52,9 @@ std::string engineProblems(const FramingCounts& counts)
     return text.empty() ? text : text + ", left out";
 }
 
+// Said of a recording cut back after a failed write.
+constexpr const char* kShortened = ", cut back to what was written whole before the write failed";
+
 std::string problemsOf(const Recording& recording, const RecordingSession& session)
 {
     return recording.isText() ? textProblems(recording.textCounts(), FieldCount(*session.format))
@@ -78,7 +81,7 @@ std::string trimmedLine(const Recording& recording)
         back = counts.trimmedBack;
         text = plural(front, "byte", "bytes") + " of a partial first record, " + plural(back, "byte", "bytes") +
                " of a last record the end cut off";
-        if (counts.emptyLines) text += ", " + plural(counts.emptyLines, "empty line", "empty lines");
+        if (counts.emptyLines.count) text += ", " + plural(counts.emptyLines.count, "empty line", "empty lines");
         return text;
     }
     const FramingCounts& counts = recording.engineCounts();
@@ -117,6 +120,11 @@ std::string field(const std::string& label, const std::string& text)
 
 }  // namespace
 
+std::string Plural(std::int64_t count, const std::string& one, const std::string& many)
+{
+    return plural(count, one, many);
+}
+
 std::string Elapsed(double seconds)
 {
     const long total = long(seconds);
@@ -145,7 +153,7 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     const std::string problems = problemsOf(recording, session);
     text += field("problems", problems.empty() ? std::string("none") : problems);
     if (!session.saved.empty()) {
-        text += "Saved " + session.saved;
+        text += "Saved " + session.saved + (session.shortened ? kShortened : "");
         if (session.replaced)
             text += " (the old one is now " + std::filesystem::path(session.saved).filename().string() + ".bak)";
         text += ".\n";
@@ -159,12 +167,14 @@ std::string SummaryLine(const Recording& recording, const RecordingSession& sess
 {
     const std::string problems = problemsOf(recording, session);
     std::string line = "quorvex-record: " +
-                       (session.saved.empty() ? "nothing saved: " + session.failure : "saved " + session.saved) +
+                       (session.saved.empty() ? "nothing saved: " + session.failure
+                                              : "saved " + session.saved + (session.shortened ? kShortened : "")) +
                        "; " + Elapsed(session.seconds) + " from " + session.port + ", ended " + session.ended + "; " +
                        plural(recording.received(), "byte", "bytes") + " received, " +
                        plural(recording.units() - (recording.isText() ? 0 : recording.messagesPastBoundary()),
                               unitName(recording, 1), unitName(recording, 2)) +
-                       " kept (" + plural(recording.kept(), "byte", "bytes") + "); " +
+                       " kept (" + plural(recording.kept(), "byte", "bytes") + (recording.isText() || !recording.kept() ? "" : " and 1 never sent") +
+                       "); " +
                        (problems.empty() ? "no problems" : problems);
     return line + "\n";
 }

@@ -13,6 +13,7 @@ struct RecordingSession {
     std::string ended;      // "after 15 minutes", "by Ctrl-C", ...
     std::string saved;      // the file written; empty when none
     bool replaced = false;  // an old file was kept as .bak
+    bool shortened = false; // cut back to what was written whole before a write failed
     std::string failure;    // why nothing was saved, when nothing was
 };
 
@@ -21,6 +22,9 @@ std::string ProgressLine(const Recording& recording, double seconds);
 
 std::string SummaryText(const Recording& recording, const RecordingSession& session);
 std::string SummaryLine(const Recording& recording, const RecordingSession& session);
+
+// "1 record", "2 records"
+std::string Plural(std::int64_t count, const std::string& one, const std::string& many);
 
 // "0:12", "1:02:03"
 std::string Elapsed(double seconds);

@@ -1,12 +1,15 @@
 #include "recording.h"
 
+#include <string>
+
 #include "../stream/streams.h"
 
-Recording::Recording(const DeviceFormat& format, int fieldCount, OutputFile& out, std::int64_t limit)
+Recording::Recording(const DeviceFormat& format, int fieldCount, ByteSink& out, std::int64_t limit, bool fromFile)
     : out_(out), limit_(limit)
 {
-    auto keep = [this](Bytes message) { keepMessage(message); };
-    if (format.kind == FileKind::Text) text_.emplace(fieldCount, [this](std::string_view record) { keepRecord(record); });
+    auto keep = [this](Bytes message, std::int64_t at) { keepMessage(message, at); };
+    if (format.kind == FileKind::Text)
+        text_.emplace(fieldCount, [this](std::string_view record) { keepRecord(record); }, fromFile);
     else if (format.value == 1) j1587_.emplace(keep);
     else slcan_.emplace(keep);
 }
@@ -20,46 +23,70 @@ void Recording::feed(std::span<const char> bytes)
     else slcan_->feed(raw);
 }
 
+void Recording::stop()
+{
+    if (text_) text_->stop();
+    else if (j1587_) j1587_->stop();
+    else slcan_->stop();
+}
+
+// A record and its line end in one write: whole on disk, or cut off by finish().
 void Recording::keepRecord(std::string_view record)
 {
-    out_.write(record);
-    out_.write(std::span<const char>("\n", 1));
+    std::string line(record);
+    line += '\n';
+    if (!out_.write(line)) {
+        writeFailed_ = true;
+        return stop();
+    }
     ++units_;
-    kept_ = out_.written();
-    if (full()) text_->stop();
+    textBytes_ = out_.written();
+    if (full()) stop();
 }
 
 // The program sends a recording in 50-byte chunks and starts over as soon
 // as a chunk and one byte more no longer fit. So a file of 50 * k + 1 bytes
 // sends its first 50 * k and never the last: when a message ends at 50 * k,
 // every pass ends, and the next begins, on a message boundary.
-void Recording::keepMessage(Bytes message)
+void Recording::keepMessage(Bytes message, std::int64_t at)
 {
+    if (!out_.write(std::span<const char>(reinterpret_cast<const char*>(message.data()), message.size()))) {
+        writeFailed_ = true;
+        return stop();
+    }
     if (!firstByte_) firstByte_ = char(message[0]);
-    out_.write(std::span<const char>(reinterpret_cast<const char*>(message.data()), message.size()));
     ++units_;
     messageBytes_ = out_.written();
     if (messageBytes_ % kChunkSize == 0) {
-        kept_ = messageBytes_;
-        messagesKept_ = units_;
+        previous_ = last_;
+        last_ = {messageBytes_, units_};
     }
-    if (!full()) return;
-    if (j1587_) j1587_->stop();
-    else slcan_->stop();
+    if (watch_) watch_(at, std::int64_t(message.size()));
+    if (full()) stop();
 }
 
 bool Recording::finish()
 {
     if (text_) {
         text_->finish();
-        return units_ > 0 && out_.flush();
+        // After a failed write: the part of a record it left goes.
+        return units_ > 0 && out_.cut(textBytes_);
     }
     if (j1587_) j1587_->finish();
     else slcan_->finish();
-    if (kept_ < kChunkSize) return false;
-    // The byte past the last chunk, never sent: the first of the message
-    // that followed, as the equipment sent it, or else of the first one.
-    return out_.keep(kept_, *firstByte_);
+    if (last_.bytes >= kChunkSize && keepOneMore(last_.bytes)) return true;
+    // The byte past the boundary would not fit on a full disk: the boundary
+    // before it has its byte.
+    last_ = previous_;
+    return last_.bytes >= kChunkSize && keepOneMore(last_.bytes);
+}
+
+// Keeps size bytes and the one past them, never sent: the first of the
+// message that followed, as the equipment sent it, or else of the first one.
+bool Recording::keepOneMore(std::int64_t size)
+{
+    if (out_.held() > size) return out_.cut(size + 1);
+    return out_.cut(size) && out_.write(std::span<const char>(&*firstByte_, 1));
 }
 
 std::int64_t Recording::problems() const

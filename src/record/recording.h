@@ -1,56 +1,76 @@
 // One recording: the bytes that arrive, cut into the format's whole records
-// or messages, written to the output file, and sized at the end so that the
-// program replays it cleanly.
+// or messages, written out, and sized at the end so that the program replays
+// it cleanly. A recording on disk is read the same way for the check.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
 #include "../app/formats.h"
+#include "bytesink.h"
 #include "j1587frame.h"
-#include "outfile.h"
 #include "slcanframe.h"
 #include "texttrim.h"
 
+// Each message kept: where it began in the bytes fed, and its size.
+using MessageWatch = std::function<void(std::int64_t at, std::int64_t size)>;
+
 class Recording {
 public:
-    // limit: records or messages to keep at most, 0 for no limit.
-    Recording(const DeviceFormat& format, int fieldCount, OutputFile& out, std::int64_t limit = 0);
+    // limit: records or messages to keep at most, 0 for no limit. fromFile:
+    // the bytes are a recording on disk rather than a stream joined midway.
+    Recording(const DeviceFormat& format, int fieldCount, ByteSink& out, std::int64_t limit = 0,
+              bool fromFile = false);
 
     void feed(std::span<const char> bytes);
-    // The stream has ended. Trims the file to whole records or messages;
-    // false when nothing usable is in it.
+    // The stream has ended. Cuts the output back to whole records or
+    // messages, sized for the replay; false when nothing usable is in it.
     bool finish();
+    void watchMessages(MessageWatch watch) { watch_ = std::move(watch); }
 
     bool isText() const { return text_.has_value(); }
     std::int64_t received() const { return received_; }
-    std::int64_t units() const { return units_; }  // records, or messages
+    std::int64_t units() const { return units_; }  // records, or messages, written whole
     bool full() const { return limit_ && units_ >= limit_; }
+    // A write failed: what it wrote in part, and everything after, is not
+    // in the recording.
+    bool writeFailed() const { return writeFailed_; }
     std::int64_t problems() const;   // foreign records, or failed messages and stretches
-    // Bytes of whole records or messages the file holds: for an engine
+    // Bytes of whole records or messages the output holds: for an engine
     // stream, what the replay sends of it, ending on a chunk boundary.
-    std::int64_t kept() const { return kept_; }
+    std::int64_t kept() const { return isText() ? textBytes_ : last_.bytes; }
     // Of the messages found, those past the last chunk boundary, which the
     // replay would never send: left out.
-    std::int64_t messagesPastBoundary() const { return units() - messagesKept_; }
-    std::int64_t bytesPastBoundary() const { return messageBytes_ - kept_; }
+    std::int64_t messagesPastBoundary() const { return units() - last_.messages; }
+    std::int64_t bytesPastBoundary() const { return messageBytes_ - last_.bytes; }
 
     const TextCounts& textCounts() const { return text_->counts(); }
     const FramingCounts& engineCounts() const;
 
 private:
-    void keepRecord(std::string_view record);
-    void keepMessage(Bytes message);
+    // Where a message ends on a 50-byte boundary: the replay can start over there.
+    struct Boundary {
+        std::int64_t bytes = 0, messages = 0;
+    };
 
-    OutputFile& out_;
+    void keepRecord(std::string_view record);
+    void keepMessage(Bytes message, std::int64_t at);
+    void stop();
+    bool keepOneMore(std::int64_t size);
+
+    ByteSink& out_;
     std::optional<TextTrimmer> text_;
     std::optional<J1587Framer> j1587_;
     std::optional<SlcanFramer> slcan_;
+    MessageWatch watch_;
     std::int64_t limit_;
     std::int64_t units_ = 0;
     std::int64_t received_ = 0;
-    std::int64_t kept_ = 0;
-    std::int64_t messagesKept_ = 0, messageBytes_ = 0;
+    std::int64_t textBytes_ = 0;
+    std::int64_t messageBytes_ = 0;
+    Boundary last_, previous_;
     std::optional<char> firstByte_;
+    bool writeFailed_ = false;
 };

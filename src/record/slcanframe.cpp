@@ -56,7 +56,7 @@ void SlcanFramer::endLine()
         if (badBytes_ > 0) counts_.unparsable.add(badAt_, badBytes_);
         badBytes_ = 0;
         line_.push_back('\r');
-        sink_(Bytes(reinterpret_cast<const unsigned char*>(line_.data()), line_.size()));
+        sink_(Bytes(reinterpret_cast<const unsigned char*>(line_.data()), line_.size()), at);
         ++counts_.messages;
     } else if (counts_.messages == 0) {
         // Before the first whole frame: the rest of one joined midway.

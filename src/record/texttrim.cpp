@@ -11,19 +11,48 @@ namespace {
 // bound. The program sends at most kMaxLineChars of any line.
 constexpr std::size_t kLongestKept = 1 << 16;
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isText(char c) { return c == '\t' || (c >= ' ' && c <= '~'); }
+
+bool beginsLikeNumber(std::string_view field)
+{
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    if (!field.empty() && (field.front() == '-' || field.front() == '+')) field.remove_prefix(1);
+    if (!field.empty() && field.front() == '.') field.remove_prefix(1);
+    return !field.empty() && isDigit(field.front());
+}
+
+// Whether a file's first line is a header of field names rather than a
+// record: it has letters, and no field begins like a number (a digit, or a
+// sign or point before one), where every record begins with a timestamp.
+bool isHeaderLine(std::string_view line)
+{
+    if (std::none_of(line.begin(), line.end(), isLetter)) return false;
+    for (std::size_t start = 0; start <= line.size();) {
+        const std::size_t comma = std::min(line.find(',', start), line.size());
+        if (beginsLikeNumber(line.substr(start, comma - start))) return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TextTrimmer::feed(std::string_view bytes)
 {
     for (char byte : bytes) {
         if (stopped_) return;
-        if (byte == '\n' && afterCr_) {
+        if (afterCr_) {
             afterCr_ = false;
-            continue;
+            if (byte == '\n') {
+                ++counts_.crLf;
+                continue;
+            }
+            counts_.crAlone.add(lineNumber_ - 1, 1);
         }
-        afterCr_ = byte == '\r';
         if (byte == '\r' || byte == '\n') {
-            endLine();
+            lineEnd(byte);
         } else if (line_.size() < kLongestKept) {
             line_.push_back(byte);
         } else {
@@ -32,21 +61,33 @@ void TextTrimmer::feed(std::string_view bytes)
     }
 }
 
+void TextTrimmer::lineEnd(char byte)
+{
+    afterCr_ = byte == '\r';
+    if (byte == '\n') ++counts_.lf;
+    endLine();
+}
+
 void TextTrimmer::endLine()
 {
+    const std::int64_t at = fromFile_ ? lineNumber_ : counts_.records + 1;
     if (!seenLineEnd_) {
         // Recording began somewhere inside this record.
         seenLineEnd_ = true;
         counts_.trimmedFront = std::int64_t(line_.size());
     } else if (line_.empty()) {
-        ++counts_.emptyLines;
+        counts_.emptyLines.add(at, 0);
+    } else if (fromFile_ && lineNumber_ == 1 && isHeaderLine(line_)) {
+        counts_.header = true;
     } else {
         ++counts_.records;
         const auto fields = std::count(line_.begin(), line_.end(), ',') + 1;
-        if (fields != fieldCount_ || cut_) counts_.foreign.add(counts_.records, std::int64_t(line_.size()));
-        if (line_.size() > std::size_t(kMaxLineChars)) counts_.overlong.add(counts_.records, std::int64_t(line_.size()));
+        if (fields != fieldCount_ || cut_) counts_.foreign.add(at, std::int64_t(line_.size()));
+        if (line_.size() > std::size_t(kMaxLineChars)) counts_.overlong.add(at, std::int64_t(line_.size()));
+        if (!std::all_of(line_.begin(), line_.end(), isText)) counts_.notAscii.add(at, 1);
         sink_(line_);
     }
+    ++lineNumber_;
     line_.clear();
     cut_ = false;
 }
@@ -54,6 +95,16 @@ void TextTrimmer::endLine()
 void TextTrimmer::finish()
 {
     if (stopped_) return;
+    if (afterCr_) counts_.crAlone.add(lineNumber_ - 1, 1);
+    afterCr_ = false;
+    if (fromFile_) {
+        // A file's last line is whole, line end or not.
+        if (!line_.empty()) {
+            counts_.unterminated = lineNumber_;
+            endLine();
+        }
+        return;
+    }
     // A record without its line end may be whole or not: it is left out.
     if (!seenLineEnd_) counts_.trimmedFront = std::int64_t(line_.size());
     else counts_.trimmedBack = std::int64_t(line_.size());

@@ -1,5 +1,6 @@
 // Records of a text device from the raw line: one record a line, as the
 // device sent its fields, whatever line end it used (CR LF, CR or LF).
+// The same rules read a recording on disk, for the check before a replay.
 #pragma once
 
 #include <cstdint>
@@ -12,23 +13,39 @@
 // Receives each whole record, without its line end.
 using RecordSink = std::function<void(std::string_view record)>;
 
+// Problems are located by the record's number in the file written or, when
+// a file is read, by the line's number in it.
 struct TextCounts {
     std::int64_t records = 0;
     std::int64_t trimmedFront = 0;  // the partial record before the first line end
     std::int64_t trimmedBack = 0;   // a record the end cut off before its line end
-    // Empty lines are left out: each would take a tick of its own in the
-    // replay, an empty record between two real ones.
-    std::int64_t emptyLines = 0;
-    // Kept, and reported by record number (the line in the file written):
-    // records whose field count is not the device's, and records longer than
-    // the program sends.
+    // Left out: each would take a tick of its own in the replay, an empty
+    // record between two real ones.
+    ProblemTally emptyLines;
+    // Kept: records whose field count is not the device's, and records
+    // longer than the program sends.
     ProblemTally foreign;
     ProblemTally overlong;
+    // Kept: lines with bytes that are neither printable ASCII nor a tab.
+    ProblemTally notAscii;
+    // Line ends. The program reads up to an LF, so a CR alone ends no line
+    // for it: such lines would go out joined.
+    std::int64_t lf = 0, crLf = 0;
+    ProblemTally crAlone;
+    // Only in a file read: a first line of field names (left out), and the
+    // number of a last line without a line end (kept as a record), 0 if none.
+    bool header = false;
+    std::int64_t unterminated = 0;
 };
 
 class TextTrimmer {
 public:
-    TextTrimmer(int fieldCount, RecordSink sink) : fieldCount_(fieldCount), sink_(std::move(sink)) {}
+    // fromFile: the bytes are a file's, which begins and ends on a line
+    // boundary, rather than a stream joined midway.
+    TextTrimmer(int fieldCount, RecordSink sink, bool fromFile = false)
+        : fieldCount_(fieldCount), sink_(std::move(sink)), fromFile_(fromFile), seenLineEnd_(fromFile)
+    {
+    }
 
     void feed(std::string_view bytes);
     void finish();
@@ -38,13 +55,16 @@ public:
 
 private:
     void endLine();
+    void lineEnd(char byte);
 
     int fieldCount_;
     RecordSink sink_;
     TextCounts counts_;
     std::string line_;
+    std::int64_t lineNumber_ = 1;
+    bool fromFile_;
     bool afterCr_ = false;    // an LF right after a CR ends nothing more
-    bool seenLineEnd_ = false;
+    bool seenLineEnd_;
     bool cut_ = false;        // the line is longer than kept
     bool stopped_ = false;
 };

@@ -10,6 +10,8 @@ import fcntl
 import glob
 import os
 import pty
+import re
+import resource
 import select
 import shutil
 import signal
@@ -40,6 +42,26 @@ DD16 = shipped("dd16.csv").split(b"\n")[:4]
 DDEC = shipped("ddec.bin")[:-1]
 DDEC_STARTS = [m.offset for m in samples.parse_j1587(DDEC, {128})]
 HDV2 = shipped("hdv2.bin")[:-1]
+HDV2_STARTS = [0] + [i + 1 for i, byte in enumerate(HDV2) if byte == 13]
+SAMPLES = ["blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"]
+
+
+def spreadsheet(records):
+    """blender.csv as a spreadsheet saves it: a byte order mark, a header
+    line, CR LF, an empty line, and the fifth record a field short."""
+    records = list(records)
+    records[4] = records[4].rsplit(b",", 1)[0]
+    header = ",".join(samples.FIELDS["blender.csv"]).encode()
+    return b"\xef\xbb\xbf" + b"\r\n".join([header] + records[:3] + [b""] + records[3:]) + b"\r\n"
+
+
+def full_disk(limit):
+    """A disk that takes limit bytes of a file: writes past it fail (EFBIG),
+    as they do on a full one (ENOSPC)."""
+    def preexec():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return preexec
 
 
 class Line:
@@ -57,11 +79,11 @@ class Line:
 
 
 class Recorder:
-    def __init__(self, line_path, *args, out):
+    def __init__(self, line_path, *args, out, preexec=None):
         env = dict(os.environ, QUORVEX_COM3=line_path)
         self.out = out
         self.process = subprocess.Popen([RECORDER, *args, "--out", out], env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
+                                        stderr=subprocess.PIPE, preexec_fn=preexec)
 
     def wait(self, timeout=20):
         stdout, stderr = self.process.communicate(timeout=timeout)
@@ -76,6 +98,12 @@ class Recorder:
                 return
             time.sleep(0.02)
         raise AssertionError("the recording never reached %d bytes" % size)
+
+
+def send_while_recording(line, recorder, sent):
+    while sent and recorder.process.poll() is None:
+        if select.select([], [line.master], [], 0.1)[1]:
+            sent = sent[os.write(line.master, sent[:1000]):]
 
 
 class RecorderRows(unittest.TestCase):
@@ -166,6 +194,87 @@ class RecorderRows(unittest.TestCase):
                 run = subprocess.run([RECORDER, "j1939", port, "--out", self.dir], env=env,
                                      capture_output=True, text=True, timeout=20)
                 self.assertEqual((run.returncode, run.stderr), (3, "quorvex-record: " + said))
+
+    def on_disk(self, name):
+        """(records or messages, bytes the replay sends) of the one file in
+        the folder; else what the folder holds."""
+        if os.listdir(self.dir) != [name]:
+            return os.listdir(self.dir)
+        data = self.written(name)
+        if name.endswith(".csv"):
+            return data.count(b"\n"), len(data)
+        messages = samples.parse_j1587(data[:-1], {128}) if name == "ddec.bin" else samples.parse_slcan(data[:-1])
+        return len(messages), len(data) - 1
+
+    def test_a_full_disk_leaves_whole_records_as_counted_or_no_file(self):
+        rows = [
+            ("text, a record torn", "blender", "blender.csv", b"\n" + shipped("blender.csv"), 65536, 0),
+            ("j1939, a frame torn", "j1939", "hdv2.bin", HDV2, 65536, 0),
+            ("j1587, full at a chunk boundary, no room for the byte after it", "j1587", "ddec.bin", DDEC, 65300, 0),
+            ("full from the start", "dd16", "dd16.csv", b"\n" + shipped("dd16.csv"), 1, 1),
+        ]
+        for name, fmt, file, sent, limit, code in rows:
+            with self.subTest(name):
+                line = Line()  # none of the last row's bytes left in it
+                self.addCleanup(line.close)
+                recorder = Recorder(line.path, fmt, "3", "--records", "100000", "--force", out=self.dir,
+                                    preexec=full_disk(limit))
+                sending = threading.Thread(target=send_while_recording, args=(line, recorder, sent))
+                sending.start()
+                rc, stdout, _ = recorder.wait()
+                sending.join()
+                counted = re.search(r"(\d+) \w+ kept \((\d+) bytes", stdout)
+                printed = [] if "nothing saved" in stdout else tuple(int(n) for n in counted.groups())
+                self.assertEqual((rc, printed), (code, self.on_disk(file)), stdout)
+                for left in os.listdir(self.dir):
+                    os.remove(os.path.join(self.dir, left))
+
+    def test_an_out_folder_that_cannot_be_written_is_refused_with_the_reason(self):
+        folder = os.path.join(self.dir, "read-only")
+        os.mkdir(folder, 0o555)
+        os.chmod(self.dir, 0o755)
+        as_user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.geteuid() == 0 else []
+        run = subprocess.run([*as_user, os.path.abspath(RECORDER), "blender", "3", "--out", folder],
+                             env=dict(os.environ, QUORVEX_COM3=self.line.path), capture_output=True, text=True,
+                             timeout=20)
+        self.assertEqual((run.returncode, run.stderr),
+                         (2, "quorvex-record: cannot write in %s: Permission denied\n" % folder))
+
+    def check(self, name, *args):
+        return subprocess.run([RECORDER, "--check", name, *args], capture_output=True, text=True, timeout=20)
+
+    def test_check_lists_what_would_not_replay_cleanly_and_fix_mends_it(self):
+        records = shipped("blender.csv").split(b"\n")[:8]
+        hdv2_seam = max(s for s in HDV2_STARTS if s < 99950)
+        ddec_seam = max(s for s in DDEC_STARTS if s < 99957) - 7
+        rows = [
+            ("blender.csv from a spreadsheet", "blender.csv", spreadsheet(records),
+             ["line 1: a UTF-8 byte order mark", "line 1: a header line", "line 5: empty", "line 7: other than 51",
+              "note: CR LF line ends"],
+             "1 problem left: 1 record with other than 51 fields.", records[0] + b"\n"),
+            ("hdv2.bin cut by hand", "hdv2.bin", HDV2[:100000],
+             ["byte %d: a message torn by the loop seam" % hdv2_seam], "now replays cleanly.", HDV2[:50]),
+            ("ddec.bin cut by hand", "ddec.bin", DDEC[7:100000],
+             ["byte 0: 2 bytes before the first whole message", "byte %d: a message torn" % ddec_seam],
+             "now replays cleanly.", DDEC[9:59]),
+        ]
+        for name, file, content, reported, fixed, start in rows:
+            with self.subTest(name):
+                path = os.path.join(self.dir, file)
+                with open(path, "wb") as f:
+                    f.write(content)
+                check = self.check(path)
+                missing = [line for line in reported if "  %s" % line not in check.stdout]
+                last = self.check(path, "--fix").stdout.splitlines()[-1]
+                self.assertEqual((check.returncode, missing, last, self.written(file)[:len(start)]),
+                                 (1, [], path + (": " if "left" in fixed else " ") + fixed, start), check.stdout)
+
+    def test_the_shipped_recordings_replay_cleanly(self):
+        for name in SAMPLES:
+            with self.subTest(name):
+                path = os.path.join(ROOT, "data", name)
+                run = self.check(path)
+                self.assertEqual((run.returncode, run.stdout.splitlines()[-1]), (0, path + ": replays cleanly."))
 
     def test_nothing_arriving_saves_nothing(self):
         rc, stdout, _ = self.record("j1587", "3", "--minutes", "0.01")

@@ -1,0 +1,296 @@
+#include "check.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "../stream/streams.h"
+#include "arguments.h"
+#include "outfile.h"
+#include "progress.h"
+#include "recording.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kClean = 0, kProblemsLeft = 1, kCannotCheck = 2;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string number(std::int64_t value) { return std::to_string(value); }
+void say(const std::string& text) { std::fputs(text.c_str(), stdout); }
+
+// What a check found in one file's bytes, and the replay-clean version of them.
+struct Findings {
+    std::vector<std::string> lines;    // "  line 4: empty; ..."
+    std::vector<std::string> kinds;    // "2 empty lines", for the verdict
+    std::vector<std::string> notes;    // what is worth knowing but replays as it should
+    std::vector<std::string> changes;  // what the fix changes
+    std::int64_t problems = 0;
+    bool fixable = false;              // the replay-clean version mends a problem
+    std::string clean;                 // empty when nothing of the file replays
+
+    void problem(const std::string& where, const std::string& what, std::int64_t count, const std::string& one,
+                 const std::string& many)
+    {
+        lines.push_back("  " + where + ": " + what);
+        kinds.push_back(Plural(count, one, many));
+        problems += count;
+    }
+};
+
+// "line 4", "lines 4 and 9", "lines 4, 9, 12, 20, 31 and 12 more"
+std::string where(const ProblemTally& tally, const std::string& unit)
+{
+    const std::size_t shown = tally.firstOffsets.size();
+    const bool more = tally.count > std::int64_t(shown);
+    std::string text = unit + (tally.count == 1 ? "" : "s");
+    for (std::size_t i = 0; i < shown; ++i)
+        text += (i == 0 ? " " : i + 1 == shown && !more ? " and " : ", ") + number(tally.firstOffsets[i]);
+    return more ? text + " and " + number(tally.count - std::int64_t(shown)) + " more" : text;
+}
+
+void tallied(Findings& found, const ProblemTally& tally, const std::string& unit, const std::string& what,
+             const std::string& one, const std::string& many)
+{
+    if (tally.count) found.problem(where(tally, unit), what, tally.count, one, many);
+}
+
+void textProblems(Findings& found, const TextCounts& counts, int fields)
+{
+    if (counts.header)
+        found.problem("line 1", "a header line of field names, which the program would send as a record", 1,
+                      "header line", "header lines");
+    tallied(found, counts.emptyLines, "line", "empty; the program sends each as a record of its own, CR LF alone",
+            "empty line", "empty lines");
+    tallied(found, counts.crAlone, "line",
+            "CR alone as the line end; the program reads on to the next LF, sending the lines as one record",
+            "line end of CR alone", "line ends of CR alone");
+    if (counts.unterminated)
+        found.problem("line " + number(counts.unterminated), "the last line has no line end: was it cut off?", 1,
+                      "last line without a line end", "");
+    const std::string other = "other than " + number(fields) + " fields";
+    tallied(found, counts.foreign, "line", other + "; kept, as it may be intended", "record with " + other,
+            "records with " + other);
+    tallied(found, counts.overlong, "line", "longer than the 2047 characters the program sends; kept",
+            "record longer than the program sends", "records longer than the program sends");
+    tallied(found, counts.notAscii, "line", "bytes that are not ASCII; kept", "record with bytes that are not ASCII",
+            "records with bytes that are not ASCII");
+}
+
+Findings examineText(std::string_view bytes, const DeviceFormat& format)
+{
+    Findings found;
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        found.problem("line 1", "a UTF-16 byte order mark: UTF-16 text, which the program cannot replay; save it as "
+                      "CSV in UTF-8 or ASCII", 1, "UTF-16 file", "UTF-16 files");
+        return found;
+    }
+    const bool mark = bytes.starts_with(kUtf8Mark);
+    if (mark) bytes.remove_prefix(kUtf8Mark.size());
+    MemorySink out;
+    Recording recording(format, FieldCount(format), out, 0, true);
+    recording.feed(bytes);
+    const bool usable = recording.finish();
+    const TextCounts& counts = recording.textCounts();
+    if (mark)
+        found.problem("line 1", "a UTF-8 byte order mark, which the program would send before the first record", 1,
+                      "byte order mark", "byte order marks");
+    textProblems(found, counts, FieldCount(format));
+    if (!usable) found.problem("the file", "no record to send", 1, "file without a record", "files without a record");
+    if (counts.crLf && !counts.crAlone.count)
+        found.notes.push_back(counts.lf ? "line ends of CR LF and of LF, which the program reads alike"
+                                        : "CR LF line ends, which the program reads as LF");
+    found.fixable = usable && (mark || counts.header || counts.emptyLines.count || counts.crAlone.count ||
+                               counts.unterminated);
+    if (mark) found.changes.push_back("dropped the byte order mark");
+    if (counts.header) found.changes.push_back("dropped the header line");
+    if (counts.emptyLines.count) found.changes.push_back("dropped " + Plural(counts.emptyLines.count, "empty line", "empty lines"));
+    if (counts.crLf || counts.crAlone.count) found.changes.push_back("wrote LF line ends");
+    if (counts.unterminated) found.changes.push_back("ended the last line");
+    if (usable) found.clean = out.bytes();
+    return found;
+}
+
+void engineProblems(Findings& found, const FramingCounts& counts, bool j1587, std::int64_t size, std::int64_t seam)
+{
+    const std::string noMessage = j1587 ? "no message" : "no SLCAN frame";
+    if (counts.trimmedFront)
+        found.problem("byte 0", Plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
+                      "which are " + noMessage, 1, "stretch that is " + noMessage, "stretches that are " + noMessage);
+    tallied(found, counts.checksumFailures, "byte", "a message whose checksum fails, which the station would reject",
+            "message whose checksum fails", "messages whose checksum fails");
+    tallied(found, counts.unparsable, "byte", "bytes that are " + noMessage, "stretch that is " + noMessage,
+            "stretches that are " + noMessage);
+    const std::int64_t tail = size - counts.trimmedBack;
+    if (counts.trimmedBack && tail < seam)
+        found.problem("byte " + number(tail), Plural(counts.trimmedBack, "byte", "bytes") + " after the last whole " +
+                      "message, which are " + noMessage, 1, "stretch that is " + noMessage,
+                      "stretches that are " + noMessage);
+}
+
+// The seam: the program sends 50-byte chunks while one byte more remains,
+// then starts over at byte 0, so each pass sends bytes 0 to seam - 1.
+Findings examineEngine(std::string_view bytes, const DeviceFormat& format)
+{
+    Findings found;
+    const std::int64_t size = std::int64_t(bytes.size());
+    const std::int64_t seam = size >= kChunkWrapMargin ? (size - 1) / kChunkSize * kChunkSize : 0;
+    std::int64_t covered = 0, torn = -1;  // whole messages from byte 0 up to covered
+    bool onBoundary = false;
+    MemorySink out;
+    Recording recording(format, 0, out, 0, true);
+    recording.watchMessages([&](std::int64_t at, std::int64_t length) {
+        if (at == covered) covered = at + length;
+        if (at + length == seam) onBoundary = true;
+        if (at < seam && at + length > seam) torn = at;
+    });
+    recording.feed(bytes);
+    const bool usable = recording.finish();
+    if (usable) found.clean = out.bytes();
+    if (size >= kChunkWrapMargin && covered >= seam && onBoundary) {
+        if (size - seam > 1)
+            found.notes.push_back("bytes " + number(seam) + "-" + number(size - 1) + " are never sent: each pass ends "
+                                  "with byte " + number(seam - 1) + ", on a message boundary");
+        return found;
+    }
+    if (size < kChunkWrapMargin)
+        found.problem("the file", Plural(size, "byte", "bytes") + ": the program sends 50-byte chunks and needs 51 "
+                      "bytes at least", 1, "recording too short", "recordings too short");
+    engineProblems(found, recording.engineCounts(), format.value == 1, size, seam);
+    if (size >= kChunkWrapMargin && !onBoundary) {
+        const std::string pass = "each pass sends bytes 0-" + number(seam - 1) + " and starts over ";
+        found.problem("byte " + number(torn >= 0 ? torn : seam),
+                      torn >= 0 ? "a message torn by the loop seam: " + pass + number(seam - torn) + " bytes into it"
+                                : "the loop seam: " + pass + "here, on no message boundary",
+                      1, "torn message at the loop seam", "torn messages at the loop seam");
+    }
+    found.fixable = usable;
+    const std::int64_t left = size - std::int64_t(found.clean.size());
+    if (usable)
+        found.changes.push_back("cut to " + Plural(std::int64_t(found.clean.size()), "byte", "bytes") + " (" +
+                                number(left) + " left out): each pass sends " +
+                                Plural(recording.units() - recording.messagesPastBoundary(), "whole message",
+                                       "whole messages") + " and starts over on a message boundary");
+    return found;
+}
+
+Findings examine(std::string_view bytes, const DeviceFormat& format)
+{
+    return format.kind == FileKind::Text ? examineText(bytes, format) : examineEngine(bytes, format);
+}
+
+std::string joined(const std::vector<std::string>& parts, const std::string& between)
+{
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : between) + part;
+    return text;
+}
+
+std::string verdict(const std::string& file, const Findings& found, bool afterFix)
+{
+    if (!found.problems) return file + (afterFix ? " now replays cleanly.\n" : ": replays cleanly.\n");
+    return file + ": " + Plural(found.problems, "problem", "problems") + (afterFix ? " left: " : ": ") +
+           joined(found.kinds, ", ") + ".\n";
+}
+
+void report(const Findings& found)
+{
+    for (const std::string& line : found.lines) say(line + "\n");
+    for (const std::string& note : found.notes) say("  note: " + note + "\n");
+}
+
+std::string title(const std::string& file, const DeviceFormat& format, std::size_t size)
+{
+    std::string text = file + ": a recording of the " + std::string(format.device) + ", ";
+    if (format.kind == FileKind::Text) return text + number(FieldCount(format)) + " fields a record\n";
+    return text + Plural(std::int64_t(size), "byte", "bytes") + "\n";
+}
+
+int cannot(const std::string& why)
+{
+    std::fputs(("quorvex-record: " + why + "\n").c_str(), stderr);
+    return kCannotCheck;
+}
+
+const DeviceFormat* formatOfName(const std::string& name)
+{
+    for (int value = 0; value <= 6; ++value)
+        if (const DeviceFormat* format = LookupFormat(value); format && format->fileName == name) return format;
+    return nullptr;
+}
+
+bool readWhole(const fs::path& path, std::string& bytes, std::string& why)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        why = error ? error.message() : "not a file";
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = errno ? std::strerror(errno) : "cannot open it";
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    why = "a read failed";
+    return !in.bad();
+}
+
+// Writes the replay-clean version in place of path, the original kept as
+// path.bak with its permissions, and checks what it wrote.
+int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
+{
+    const std::string file = path.string(), name = path.filename().string();
+    if (!found.fixable) {
+        say(found.clean.empty() ? "--fix: nothing of " + file + " would replay, so it is left as it is.\n"
+                                : "--fix: nothing to change; what is left may be intended.\n");
+        return kProblemsLeft;
+    }
+    OutputFile out;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::string wrong = out.open(folder, name, true);
+    if (wrong.empty() && !out.write(found.clean)) wrong = "cannot write in " + folder.string() + ": " + out.writeError();
+    if (wrong.empty()) wrong = out.commit();
+    if (!wrong.empty()) {
+        out.discard();
+        std::fputs(("quorvex-record: --fix: " + wrong + "\n").c_str(), stderr);
+        return kProblemsLeft;
+    }
+    std::error_code error;
+    fs::permissions(path, fs::status(fs::path(path).concat(".bak"), error).permissions(), error);
+    say("Fixed " + file + " (the original is now " + name + ".bak): " + joined(found.changes, "; ") + ".\n");
+    const Findings after = examine(found.clean, format);
+    report(after);
+    say(verdict(file, after, true));
+    return after.problems ? kProblemsLeft : kClean;
+}
+
+}  // namespace
+
+int CheckRecording(const std::string& file, const DeviceFormat* format, bool fixIt)
+{
+    const fs::path path(file);
+    const DeviceFormat* named = formatOfName(path.filename().string());
+    if (named && format && named != format)
+        return cannot(file + " is the program's " + ShortName(named->value) + " file; --format " +
+                      ShortName(format->value) + " does not fit it");
+    if (!named && !format)
+        return cannot(file + " is named as none of the program's files: give its format with --format "
+                      "(blender, blenderplus, ipc, dd16, j1587 or j1939)");
+    if (named) format = named;
+    std::string bytes, why;
+    if (!readWhole(path, bytes, why)) return cannot("cannot read " + file + ": " + why);
+    const Findings found = examine(bytes, *format);
+    say(title(file, *format, bytes.size()));
+    report(found);
+    say(verdict(file, found, false));
+    if (!fixIt || !found.problems) return found.problems ? kProblemsLeft : kClean;
+    return fix(path, *format, found);
+}
