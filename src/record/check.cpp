@@ -30,6 +30,7 @@ struct Findings {
     std::vector<std::string> lines;    // "  line 4: empty; ..."
     std::vector<std::string> kinds;    // "2 empty lines", for the verdict
     std::vector<std::string> notes;    // what is worth knowing but replays as it should
+    std::vector<std::string> kept;     // "1 record with other than 51 fields": sent as written, maybe meant so
     std::vector<std::string> changes;  // what the fix changes
     std::int64_t problems = 0;
     bool fixable = false;              // the replay-clean version mends a problem
@@ -74,9 +75,12 @@ void textProblems(Findings& found, const TextCounts& counts, int fields)
     if (counts.unterminated)
         found.problem("line " + number(counts.unterminated), "the last line has no line end: was it cut off?", 1,
                       "last line without a line end", "");
-    const std::string other = "other than " + number(fields) + " fields";
-    tallied(found, counts.foreign, "line", other + "; kept, as it may be intended", "record with " + other,
-            "records with " + other);
+    // Another field count replays exactly as written and may be meant so: it
+    // is shown, and kept by --fix, but the file still replays cleanly.
+    if (const std::string other = "other than " + number(fields) + " fields"; counts.foreign.count) {
+        found.lines.push_back("  " + where(counts.foreign, "line") + ": " + other + "; kept, as it may be intended");
+        found.kept.push_back(Plural(counts.foreign.count, "record with " + other, "records with " + other));
+    }
     tallied(found, counts.overlong, "line", "longer than the 2047 characters the program sends; kept",
             "record longer than the program sends", "records longer than the program sends");
     tallied(found, counts.notAscii, "line", "bytes that are not ASCII; kept", "record with bytes that are not ASCII",
@@ -194,7 +198,9 @@ std::string joined(const std::vector<std::string>& parts, const std::string& bet
 
 std::string verdict(const std::string& file, const Findings& found, bool afterFix)
 {
-    if (!found.problems) return file + (afterFix ? " now replays cleanly.\n" : ": replays cleanly.\n");
+    if (!found.problems)
+        return file + (afterFix ? " now replays cleanly" : ": replays cleanly") +
+               (found.kept.empty() ? "" : " (" + joined(found.kept, ", ") + ", kept as written)") + ".\n";
     return file + ": " + Plural(found.problems, "problem", "problems") + (afterFix ? " left: " : ": ") +
            joined(found.kinds, ", ") + ".\n";
 }
