@@ -88,12 +88,14 @@ long long pidIn(const std::string& path)
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = ::read(fd, text, sizeof text - 1);
     ::close(fd);
     if (size <= 0) return 0;
-    bool digits = true;
-    for (ssize_t i = 0; i < size; ++i) digits = digits && (text[i] == ' ' || text[i] == '\n' || (text[i] >= '0' && text[i] <= '9'));
-    if (size == 4 && !digits) {
+    bool ascii = true;
+    for (ssize_t i = 0; i < size; ++i) {
+        ascii = ascii && (text[i] == ' ' || text[i] == '\n' || (text[i] >= '0' && text[i] <= '9'));
+    }
+    if (size == 4 && !ascii) {
         std::int32_t pid = 0;
         std::memcpy(&pid, text, sizeof pid);
-        return pid;
+        return pid > 0 ? pid : 0;  // never a process group: kill() reads those in negatives
     }
     const char* at = text;
     while (*at == ' ' || *at == '\t') ++at;
@@ -118,7 +120,7 @@ std::string programOf(long long pid)
     return program;
 }
 
-// Every lock file for device with its process number (0: names none).
+// The lock files for device that name a process.
 struct FoundLock {
     std::string path;
     long long pid;
