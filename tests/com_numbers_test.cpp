@@ -1,5 +1,6 @@
 // Which device each COM number is when no QUORVEX_COM<n> pins it: the ports
-// present, built-in first, then adapters; and the COM ring's tooltips saying so.
+// present at start, built-in first, then adapters; numbers that stay with
+// their devices as adapters come and go; and the COM ring's tooltips saying so.
 #include <QComboBox>
 
 #include <grp.h>
@@ -10,6 +11,7 @@
 #include "platform/comnumbers.h"
 #include "platform/inspect.h"
 #include "platform/runtime.h"
+#include "serial/comcfg.h"
 #include "support.h"
 #include "ui/quorvex.h"
 
@@ -56,12 +58,39 @@ TEST_F(ComNumbers, PresentPortsTakeNumbersBuiltInFirstThenAdaptersInNumericOrder
          {"/dev/pts/7", "/dev/ttyUSB0", "no port"}},
     };
     for (const Row& row : rows) {
+        SetPortLister(listedPorts);  // a machine starting
         listed.clear();
         for (const std::string& device : row.present) listed.push_back({device, ""});
         if (row.pinnedCom1) setenv("QUORVEX_COM1", row.pinnedCom1, 1);
         std::vector<std::string> seen{ComPortDescription(1), ComPortDescription(2), ComPortDescription(3)};
         EXPECT_EQ(seen, row.com1to3) << row.name;
         unsetenv("QUORVEX_COM1");
+    }
+}
+
+TEST_F(ComNumbers, NumbersStayWithTheirDevicesWhileAdaptersComeAndGo)
+{
+    struct Step {
+        const char* what;
+        std::vector<std::string> present;
+        std::vector<std::string> com1to4;
+    };
+    const Step steps[] = {
+        {"at start", {"/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyUSB0"},
+         {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1", "no port"}},
+        {"ttyUSB0 unplugged", {"/dev/ttyS0", "/dev/ttyUSB1"}, {"/dev/ttyS0", "no port", "/dev/ttyUSB1", "no port"}},
+        {"another adapter plugged in", {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB1"},
+         {"/dev/ttyS0", "no port", "/dev/ttyUSB1", "/dev/ttyACM0"}},
+        {"ttyUSB0 back", {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB1"},
+         {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0"}},
+        {"all gone", {}, {"no port", "no port", "no port", "no port"}},
+    };
+    for (const Step& step : steps) {
+        listed.clear();
+        for (const std::string& device : step.present) listed.push_back({device, ""});
+        std::vector<std::string> seen;
+        for (int port = 1; port <= 4; ++port) seen.push_back(ComPortDescription(port));
+        EXPECT_EQ(seen, step.com1to4) << step.what;
     }
 }
 
@@ -84,14 +113,20 @@ TEST_F(ComNumbers, RingTooltipsNameEachDeviceAsListedWhenTheRingOpens)
     EXPECT_EQ(ring->itemText(0), "1");
 }
 
-TEST_F(ComNumbers, UnpinnedNumbersOpenThePresentPortsAndNoneBeyond)
+TEST_F(ComNumbers, UnpinnedNumbersOpenTheirOwnDevicesAndNoneBeyond)
 {
-    Pty pty;  // listed as the machine's only port, not pinned
-    listed = {{pty.slavePath(), ""}};
-    ASSERT_EQ(OpenComConfig(1, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), 0);
-    ComWrt(1, std::span<const char>("x", 1));
-    EXPECT_EQ(pty.read(), "x");
-    EXPECT_EQ(OpenComConfig(2, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), kComNotFound);
+    Pty ptys[2];  // listed as the machine's ports, not pinned
+    listed = {{ptys[0].slavePath(), ""}, {ptys[1].slavePath(), ""}};
+    const int second = ComDeviceName(2) == ptys[0].slavePath() ? 0 : 1;
+    listed.erase(listed.begin() + (1 - second));  // COM1's adapter pulled out
+    ASSERT_EQ(OpenComConfig(2, "", 9600, Parity::None, 8, 1, kComQueueSize, kComQueueSize), 0);
+    ComWrt(2, std::span<const char>("x", 1));
+    EXPECT_EQ(ptys[second].read(), "x") << "COM2 is still the device it was";
+    CloseCom(2);
+    auto boxes = withBoxes([] { openComCfg(0, 3); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text + "\n" + boxes[0].detail,
+              "Invalid COM port number for this system.\nThis computer has no serial port that is COM3.");
 }
 
 // The remedy itself (the device's group) is seen by AsUser.PortWithoutPermissionCannotBeOpened.

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "fault_support.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
@@ -22,6 +24,7 @@ protected:
         MainPanelTest::SetUp();
         pty.mapAs(1);
     }
+    std::string lockFile() const { return "/run/lock/LCK.." + pty.slavePath().substr(pty.slavePath().rfind('/') + 1); }
     Pty pty;
 };
 
@@ -64,6 +67,12 @@ TEST_F(FaultAsUser, PortsThatCannotBeOpenedLeaveNothingBehind)
              ioctl(holder, TIOCNXCL);
              ::close(holder);
          }},
+        {"locked by another user's live program",  // process 1: root's, alive
+         [&] {
+             std::ofstream(lockFile()) << "         1\n";
+             return -1;
+         },
+         [&](int) { unlink(lockFile().c_str()); }},
     };
     for (const PortRow& row : table) {
         SCOPED_TRACE(row.what);

@@ -12,8 +12,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 
 #include "app/status.h"
 #include "platform/inspect.h"
@@ -122,8 +128,11 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
     const Row table[] = {
         {"/nonexistent/ttyUSB9", 1, "Serial port not found.",
          "COM1 is /nonexistent/ttyUSB9: No such file or directory"},
-        {"", 0, "Invalid COM port number for this system.", ""},
-        {"", kMaxComPort + 1, "Invalid COM port number for this system.", ""},
+        {"/nonexistent/port\xe4", 1, "Serial port not found.",
+         "COM1 is /nonexistent/port\\xE4: No such file or directory"},
+        {"", 0, "Invalid COM port number for this system.", "This computer has no serial port that is COM0."},
+        {"", kMaxComPort + 1, "Invalid COM port number for this system.",
+         "This computer has no serial port that is COM257."},
         {dataFilePath("not-a-port"), 1, "Could not open COM port.",
          "COM1 is " + dataFilePath("not-a-port") + ": not a serial device"},
         {"/dev/null", 1, "Could not open COM port.", "COM1 is /dev/null: not a serial device"},
@@ -154,14 +163,136 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
     unlink(fifo.c_str());
 }
 
-TEST_F(SerialPort, RelativeNamesMeanWhatTheyMeanToAShell)
+TEST_F(SerialPort, NamesMeanWhatTheyMeanToAShell)
 {
     Pty pty;
+    // Relative to the working folder; and names are bytes, UTF-8 or not.
+    for (const std::string link : {"quorvex-test-link", "quorvex-test-port\xe4"}) {
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(pty.slavePath().c_str(), link.c_str()), 0);
+        setenv("QUORVEX_COM1", link.c_str(), 1);
+        openComCfg(0, 1);
+        ComWrt(1, std::span<const char>("x", 1));
+        EXPECT_EQ(pty.read(), "x") << link;
+        CloseCom(1);
+        unlink(link.c_str());
+    }
+}
+
+std::string contentsOf(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Another process for a lock file to name: alive until the test ends it, or gone.
+pid_t startProcess(const char* program, const char* argument, bool gone)
+{
+    pid_t pid = 0;
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(argument), nullptr};
+    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return 0;
+    if (gone) waitpid(pid, nullptr, 0);
+    // Until the system names it after its program, not after this one.
+    const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
+    for (int i = 0; !gone && i < 200 && contentsOf(comm) != std::string(program) + "\n"; ++i) usleep(10000);
+    return pid;
+}
+
+std::string asciiLock(pid_t pid)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", int(pid));
+    return text;
+}
+
+TEST_F(SerialPort, LocksOfLiveProgramsHoldThePortAndThoseOfDeadOnesDoNot)
+{
+    if (access("/run/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
+    Pty pty;
+    pty.mapAs(1);
+    const std::string number = pty.slavePath().substr(pty.slavePath().rfind('/') + 1);
+    const std::string lock = "/run/lock/LCK.." + number, qtLock = "/run/lock/LCK..pts_" + number;
+    const pid_t live = startProcess("sleep", "60", false), dead = startProcess("true", nullptr, true);
+    ASSERT_TRUE(live && dead);
+    const std::int32_t binaryPid = live;
+    const std::string held = "COM1 is " + pty.slavePath() + ": held by sleep (process " + std::to_string(live) + ")";
+    struct Row {
+        const char* what;
+        std::string file;
+        std::string contents;
+        std::string seen;  // the box's details, or what the station receives
+    };
+    const Row table[] = {
+        {"ASCII", lock, asciiLock(live), held + ", lock file " + lock},
+        {"binary", lock, std::string((const char*)&binaryPid, 4), held + ", lock file " + lock},
+        {"Qt's", lock, std::to_string(live) + "\nsleep\nthis-host\n", held + ", lock file " + lock},
+        {"Qt's, by Qt's name", qtLock, asciiLock(live), held + ", lock file " + qtLock},
+        {"ASCII, dead", lock, asciiLock(dead), "x" + asciiLock(getpid())},
+        {"Qt's, dead", qtLock, std::to_string(dead) + "\nquorvex\nthis-host\n", "x" + asciiLock(getpid())},
+    };
+    for (const Row& row : table) {
+        std::ofstream(row.file, std::ios::binary) << row.contents;
+        std::string seen;
+        auto boxes = withBoxes([&] {
+            // Streaming, with our own lock in the long-standing form in place of the dead one.
+            if (openComCfg(0, 1) == 1 && ComWrt(1, std::span<const char>("x", 1)) == 1) {
+                seen = pty.read() + contentsOf(lock);
+            }
+        });
+        if (!boxes.empty()) seen = boxes[0].detail;
+        EXPECT_EQ(seen, row.seen) << row.what;
+        const bool streamed = boxes.empty();
+        if (!streamed) {
+            EXPECT_EQ(contentsOf(row.file), row.contents) << row.what << ": left as it was";
+        }
+        CloseCom(1);
+        if (streamed) {
+            EXPECT_NE(access(lock.c_str(), F_OK), 0) << row.what << ": our lock goes at the close";
+        }
+        unlink(row.file.c_str());
+    }
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+}
+
+TEST_F(SerialPort, ADeviceHeldUnderAnyNameIsHeld)
+{
+    if (access("/run/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
+    Pty pty;
+    pty.mapAs(1);
+    const std::string ours = "/run/lock/LCK.." + pty.slavePath().substr(pty.slavePath().rfind('/') + 1);
     const std::string link = "quorvex-test-link";
     unlink(link.c_str());
     ASSERT_EQ(symlink(pty.slavePath().c_str(), link.c_str()), 0);
-    setenv("QUORVEX_COM1", link.c_str(), 1);
-    EXPECT_EQ(openComCfg(0, 1), 1);
+    setenv("QUORVEX_COM2", link.c_str(), 1);
+    struct Row {
+        const char* what;
+        std::function<int()> hold;  // returns a descriptor to close afterwards, or -1
+        std::string detail;
+    };
+    const Row table[] = {
+        {"by another port of this program, under its other name",
+         [] {
+             openComCfg(0, 1);
+             return -1;
+         },
+         "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + "), lock file " + ours},
+        {"by a program that takes no lock file but flock, even from root",
+         [&] {
+             int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+             flock(holder, LOCK_EX);
+             return holder;
+         },
+         "COM2 is " + link + ": held by another program"},
+    };
+    for (const Row& row : table) {
+        const int holder = row.hold();
+        auto boxes = withBoxes([] { openComCfg(0, 2); });
+        ASSERT_EQ(boxes.size(), 1u) << row.what;
+        EXPECT_EQ(boxes[0].detail, row.detail) << row.what;
+        if (holder >= 0) ::close(holder);
+        CloseCom(1);
+    }
     unlink(link.c_str());
 }
 

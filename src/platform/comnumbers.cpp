@@ -1,5 +1,7 @@
 #include "comnumbers.h"
 
+#include "runtime.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -9,6 +11,13 @@
 namespace {
 
 PortLister lister = nullptr;
+
+// COM n's device is element n-1: given once, never taken back.
+std::vector<std::string>& givenNumbers()
+{
+    static std::vector<std::string> given;
+    return given;
+}
 
 // Built-in ports keep the numbers they have on Windows (ttyS0 is COM1);
 // adapters follow in the order the kernel named them.
@@ -42,7 +51,29 @@ std::vector<PresentPort> NumberPorts(std::vector<PresentPort> ports)
     return ports;
 }
 
-void SetPortLister(PortLister replacement) { lister = replacement; }
+void SetPortLister(PortLister replacement)
+{
+    lister = replacement;
+    givenNumbers().clear();
+}
+
+NumberedPort NumberedDevice(int port)
+{
+    const std::vector<PresentPort> present = NumberPorts(ListedPorts());
+    std::vector<std::string>& given = givenNumbers();
+    std::vector<bool> listed(given.size(), false);
+    for (const PresentPort& device : present) {
+        const auto number = std::find(given.begin(), given.end(), device.device);
+        if (number != given.end()) {
+            listed[std::size_t(number - given.begin())] = true;
+        } else if (given.size() < std::size_t(kMaxComPort)) {  // beyond: a device with no number
+            given.push_back(device.device);
+            listed.push_back(true);
+        }
+    }
+    if (port < 1 || std::size_t(port) > given.size()) return {};
+    return {given[std::size_t(port) - 1], listed[std::size_t(port) - 1]};
+}
 
 // Listing the system's ports takes 20-35 ms here (a walk of sysfs), and one
 // opening of the COM ring asks for sixteen tooltips, each naming a device:

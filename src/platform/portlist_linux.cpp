@@ -1,5 +1,6 @@
 // The serial ports Linux has, as Qt lists them from sysfs: ttyS nodes with no
 // UART behind them are left out. Nothing is opened.
+#include <QFile>
 #include <QSerialPortInfo>
 
 #include "comnumbers.h"
@@ -11,7 +12,8 @@ std::vector<PresentPort> PresentPorts()
         QString description = info.description();
         if (!info.manufacturer().isEmpty())
             description += (description.isEmpty() ? "" : " ") + ("(" + info.manufacturer() + ")");
-        ports.push_back({info.systemLocation().toStdString(), description.toStdString()});
+        // A device's name is bytes, as the system gives them.
+        ports.push_back({QFile::encodeName(info.systemLocation()).toStdString(), description.toStdString()});
     }
     return ports;
 }

@@ -92,6 +92,8 @@ int ComWrtByte(int port, int byte);
 int GetOutQLen(int port);
 // The device COM port n is: QUORVEX_COM<n> when set, else the system's own.
 std::string ComDeviceName(int port);
+// A device name, which is bytes, as text to show: what is not UTF-8 as \xE4.
+std::string PrintableName(std::string_view bytes);
 // What the operating system said about the port's last failure, for messages,
 // and the device that failure was about.
 std::string ComErrorDetail(int port);

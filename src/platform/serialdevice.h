@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-// The system's own name for the n-th serial port; empty when it has no such port.
+// The system's own name for COM n; empty when no device has that number.
 std::string SystemComName(int port);
 
 // The device a name means, as a shell would take it: a relative path is

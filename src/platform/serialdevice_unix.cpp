@@ -10,9 +10,9 @@
 
 std::string SystemComName(int port)
 {
-    // COM n is the n-th port present, numbered as Windows would; none: no device.
-    const std::vector<PresentPort> ports = NumberPorts(ListedPorts());
-    return port >= 1 && size_t(port) <= ports.size() ? ports[size_t(port) - 1].device : std::string();
+    // The device the number was given, also while it is away: an open then
+    // says which device is missing. A number never given is no device.
+    return NumberedDevice(port).device;
 }
 
 std::string SystemDevicePath(const std::string& name)
@@ -25,6 +25,8 @@ std::string SystemDevicePath(const std::string& name)
 
 int CheckSerialDevice(const std::string& device, std::string& reason)
 {
+    // A COM number with no port behind it.
+    if (device.empty()) return kComBadPortNumber;
     struct stat info {};
     if (::stat(device.c_str(), &info) != 0) {
         const int error = errno;

@@ -7,13 +7,15 @@
 
 struct SerialIn {
     long long handle = -1;
+    std::string lockFile;  // where the system has lock files: this process's, removed at the close
 };
 
 // Opens the device that name means (as the COM mapping or the user gives it)
 // for reading: 8 data bits, no parity, 1 stop bit, no flow control, at baud,
-// and held so that no other program opens it meanwhile. Returns 0, or an
-// open result of runtime.h with the system's words in reason; device is the
-// path the name meant.
+// and held so that no other program opens it meanwhile, by the rules the
+// program's own ports follow (a port another program holds is refused, the
+// holder named). Returns 0, or an open result of runtime.h with the system's
+// words in reason; device is the path the name meant.
 int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason);
 
 // Waits at most timeoutMs for bytes, then reads what has arrived. Returns the

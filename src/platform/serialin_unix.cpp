@@ -1,16 +1,12 @@
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 
 #include "runtime.h"
+#include "serialclaim.h"
 #include "serialdevice.h"
 #include "serialin.h"
 
@@ -20,79 +16,17 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void onInterrupt(int) { interrupted = 1; }
 
-speed_t speedOf(int baud)
-{
-    switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
-    }
-}
-
-int openResult(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV: return kComNotFound;
-    case EACCES:
-    case EPERM:
-    case EBUSY: return kComCannotOpen;
-    default: return kComOtherError;
-    }
-}
-
-// Raw 8N1 input at the format's rate; the receiver on, modem lines ignored.
-int setLine(int fd, int baud, std::string& reason)
-{
-    termios settings {};
-    if (::tcgetattr(fd, &settings) != 0 || speedOf(baud) == B0) {
-        reason = "not a serial device";
-        return kComBadSettings;
-    }
-    ::cfmakeraw(&settings);
-    settings.c_cflag &= ~tcflag_t(CSTOPB | PARENB | CRTSCTS | CSIZE);
-    settings.c_cflag |= CS8 | CLOCAL | CREAD;
-    settings.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-    settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&settings, speedOf(baud)) != 0 || ::cfsetospeed(&settings, speedOf(baud)) != 0 ||
-        ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        reason = std::strerror(errno);
-        return kComBadSettings;
-    }
-    return 0;
-}
-
 }  // namespace
 
 int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason)
 {
     device = SystemDevicePath(name);
-    // The program's own checks first: the same refusals, in the same words.
+    // The program's own checks and claim: the same refusals, in the same words.
     if (int refused = CheckSerialDevice(device, reason)) return refused;
-    // Non-blocking, so that a modem line that is down does not hold the open.
-    const int fd = ::open(device.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        reason = std::strerror(error);
-        return openResult(error);
-    }
-    // Another terminal program holding the device with a lock of its own.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        reason = "held by another program";
-        ::close(fd);
-        return kComCannotOpen;
-    }
-    if (int refused = setLine(fd, baud, reason)) {
-        ::close(fd);
-        return refused;
-    }
-    ::ioctl(fd, TIOCEXCL);
-    in.handle = fd;
+    SerialClaim claim;
+    if (int refused = ClaimSerialDevice(device, SerialAccess::Read, SerialLine{baud}, claim, reason)) return refused;
+    in.handle = claim.fd;
+    in.lockFile = claim.lockFile;
     return 0;
 }
 
@@ -119,9 +53,9 @@ long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std:
 
 void CloseSerialIn(SerialIn& in)
 {
-    if (in.handle < 0) return;
-    ::close(int(in.handle));
-    in.handle = -1;
+    SerialClaim claim{int(in.handle), in.lockFile};
+    ReleaseSerialDevice(claim);
+    in = {};
 }
 
 void CatchInterrupts()

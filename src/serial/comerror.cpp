@@ -15,12 +15,14 @@ std::string ComOpenMessage(int code, std::string_view reason)
 
 std::string ComOpenDetail(int code, std::string_view com, const std::string& device, std::string_view reason)
 {
-    if (code == kComBadPortNumber) return {};
-    if (device.empty()) return "This computer has no serial port that is " + std::string(com) + ".";
+    const std::string noPort = "This computer has no serial port that is " + std::string(com) + ".";
+    if (code == kComBadPortNumber) return com.empty() ? std::string() : noPort;
+    if (device.empty()) return noPort;
     std::string detail = com.empty() ? device : std::string(com) + " is " + device;
     if (!reason.empty()) detail += ": " + std::string(reason);
     if (code == kComCannotOpen) {
         if (std::string remedy = PermissionRemedy(device); !remedy.empty()) detail += ". " + remedy;
     }
-    return detail;
+    // Device names are bytes: one that is not UTF-8 is shown as it is, byte for byte.
+    return PrintableName(detail);
 }

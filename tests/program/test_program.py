@@ -164,18 +164,16 @@ class RealProgram(ExitChecks, unittest.TestCase):
 
     def test_termination_request_shuts_down_cleanly_and_releases_the_port(self):
         self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
-        lock = "LCK.." + self.program.slave_path[len("/dev/"):].replace("/", "_")
-        held = [d for d in ("/var/lock", "/run/lock", tempfile.gettempdir())
-                if os.path.exists(os.path.join(d, lock))]
+        held = self.lock_files()
+        self.assertTrue(held, "the port's lock is taken")
         self.program.process.terminate()  # what Ctrl-C or a session's end sends
         self.assert_exits_zero_within(1.0)
-        for folder in held:
-            self.assertFalse(os.path.exists(os.path.join(folder, lock)), "the port's lock is released")
+        for path in held:
+            self.assertFalse(os.path.exists(path), "the port's lock is released")
 
     def lock_files(self):
-        lock = "LCK.." + self.program.slave_path[len("/dev/"):].replace("/", "_")
-        return [os.path.join(d, lock) for d in ("/var/lock", "/run/lock", tempfile.gettempdir())
-                if os.path.exists(os.path.join(d, lock))]
+        lock = "/run/lock/LCK.." + os.path.basename(self.program.slave_path)
+        return [lock] if os.path.exists(lock) else []
 
     def test_stray_keys_leave_the_program_running(self):
         window = self.main_window()

@@ -275,6 +275,60 @@ class RecorderRows(unittest.TestCase):
                 path = os.path.join(ROOT, "data", name)
                 run = self.check(path)
                 self.assertEqual((run.returncode, run.stdout.splitlines()[-1]), (0, path + ": replays cleanly."))
+    def test_the_port_is_held_by_the_rules_of_lock_files_as_the_window_holds_it(self):
+        lock = "/run/lock/LCK.." + os.path.basename(os.path.realpath(self.line.path))
+        if not os.access("/run/lock", os.W_OK):
+            self.skipTest("no lock folder to write in")
+        self.addCleanup(lambda: os.path.exists(lock) and os.unlink(lock))
+        dead = subprocess.Popen(["true"])
+        dead.wait()
+        a, b, _, _ = DD16
+
+        def live_lock():
+            with open(lock, "w") as f:
+                f.write("%10d\n" % os.getpid())
+            rc, _, stderr = self.record("dd16", self.line.path, "--records", "1")
+            with open(lock) as f:
+                left = f.read()
+            os.unlink(lock)
+            return rc, stderr, left
+
+        def own_lock():
+            recorder = Recorder(self.line.path, "dd16", "3", out=self.dir)
+            os.write(self.line.master, b"\n" + a + b"\n")
+            recorder.wait_for_part(len(a) + 1)
+            with open(lock) as f:
+                during = f.read()
+            recorder.process.send_signal(signal.SIGINT)
+            rc, _, _ = recorder.wait()
+            return rc, during == "%10d\n" % recorder.process.pid, os.path.exists(lock)
+
+        def dead_lock_of_another_user():
+            if os.geteuid() != 0:
+                self.skipTest("needs root, to run the recorder as another user")
+            with open(lock, "w") as f:
+                f.write("%10d\n" % dead.pid)  # root's, in the sticky lock folder: nobody may not remove it
+            folder = tempfile.mkdtemp()
+            self.addCleanup(shutil.rmtree, folder)
+            shutil.copy(RECORDER, folder)
+            os.chmod(folder, 0o777)
+            os.chmod(self.line.path, 0o666)
+            os.write(self.line.master, b"\n" + a + b"\n" + b + b"\n")
+            run = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                  os.path.join(folder, os.path.basename(RECORDER)), "dd16", self.line.path,
+                                  "--records", "1", "--out", folder], capture_output=True, timeout=20)
+            return run.returncode, os.path.exists(lock)
+
+        rows = [
+            ("a live program's lock: refused, the holder named, the lock left", live_lock,
+             (3, "quorvex-record: Could not open COM port.\n%s: held by python3 (process %d), lock file %s\n"
+              % (self.line.path, os.getpid(), lock), "%10d\n" % os.getpid())),
+            ("its own lock while it records, gone at the end", own_lock, (0, True, False)),
+            ("another user's lock of a dead program: recorded", dead_lock_of_another_user, (0, True)),
+        ]
+        for name, run, expected in rows:
+            with self.subTest(name):
+                self.assertEqual(run(), expected)
 
     def test_nothing_arriving_saves_nothing(self):
         rc, stdout, _ = self.record("j1587", "3", "--minutes", "0.01")

@@ -1,0 +1,30 @@
+// Lock files, the way serial programs on Unix tell one another that a port is
+// theirs: /run/lock/LCK..<device> holding the holder's process number. Used
+// by the claim on a device (serialclaim.h), for the program and the recorder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct LockHolder {
+    long long pid = 0;
+    std::string lockFile;
+    std::string program;  // as the system names the process; may be empty
+};
+
+// The live process that a lock file for device names, if any. device is the
+// name as given; the device it leads to is looked up too.
+std::optional<LockHolder> LockHolderOf(const std::string& device);
+
+// With the device open and held: removes the locks of dead processes for it
+// and writes this process's own. Returns the path of the lock written, or ""
+// when none could be (a dead process's lock this user may not remove, a lock
+// folder this user may not write); holder is set when a live process has
+// locked the device meanwhile, and then nothing is written.
+std::string TakeLock(const std::string& device, std::optional<LockHolder>& holder);
+
+// Removes a lock TakeLock wrote, if it is still this process's.
+void DropLock(const std::string& lockFile);
+
+// "held by minicom (process 4242), lock file /run/lock/LCK..ttyUSB0"
+std::string HolderText(const LockHolder& holder);

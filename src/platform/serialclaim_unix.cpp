@@ -1,0 +1,151 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "portlock.h"
+#include "serialclaim.h"
+
+namespace {
+
+speed_t speedOf(int baud)
+{
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return B0;
+    }
+}
+
+tcflag_t sizeOf(int dataBits)
+{
+    switch (dataBits) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+    }
+}
+
+int openResult(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return kComNotFound;
+    case EACCES:
+    case EPERM:
+    case EBUSY: return kComCannotOpen;
+    default: return kComOtherError;
+    }
+}
+
+// Raw bytes at the rate asked, modem lines and flow control ignored. The
+// settings stay at the close: bytes the driver still holds then go out at the
+// rate they were written for.
+int setLine(int fd, const SerialLine& line, std::string& reason)
+{
+    termios settings {};
+    if (::tcgetattr(fd, &settings) != 0) {
+        reason = "not a serial device";
+        return kComBadSettings;
+    }
+    const speed_t speed = speedOf(line.baud);
+    if (speed == B0) {
+        reason = "no such baud rate";
+        return kComBadSettings;
+    }
+    ::cfmakeraw(&settings);
+    settings.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+    settings.c_cflag |= sizeOf(line.dataBits) | CLOCAL | CREAD;
+    if (line.stopBits == 2) settings.c_cflag |= CSTOPB;
+    if (line.parity != Parity::None) settings.c_cflag |= PARENB | (line.parity == Parity::Odd ? PARODD : 0);
+    settings.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0 ||
+        ::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        reason = std::strerror(errno);
+        return kComBadSettings;
+    }
+    return 0;
+}
+
+std::string heldBy(const std::string& device)
+{
+    const std::optional<LockHolder> holder = LockHolderOf(device);
+    return holder ? HolderText(*holder) : "held by another program";
+}
+
+// Another opener holds the device: by flock (every name of the device, and
+// root, meets it), or by the terminal's exclusive mode (which root passes).
+bool heldElsewhere(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return true;
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+}  // namespace
+
+int ClaimSerialDevice(const std::string& device, SerialAccess access, const SerialLine& line, SerialClaim& claim,
+                      std::string& reason)
+{
+    // Another program's lock: the device is not even opened (an open may
+    // change its modem lines).
+    if (const std::optional<LockHolder> holder = LockHolderOf(device)) {
+        reason = HolderText(*holder);
+        return kComCannotOpen;
+    }
+    // Non-blocking, so that a modem line that is down does not hold the open.
+    const int flags = (access == SerialAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    const int fd = ::open(device.c_str(), flags);
+    if (fd < 0) {
+        const int error = errno;
+        reason = error == EBUSY ? heldBy(device) : std::strerror(error);
+        return openResult(error);
+    }
+    int refused = 0;
+    std::optional<LockHolder> holder;
+    if (heldElsewhere(fd)) {
+        reason = heldBy(device);
+        refused = kComCannotOpen;
+    } else if ((refused = setLine(fd, line, reason)) == 0) {
+        ::ioctl(fd, TIOCEXCL);
+        claim.lockFile = TakeLock(device, holder);
+        if (holder) {
+            // Locked by a program that came meanwhile: it goes first.
+            reason = HolderText(*holder);
+            refused = kComCannotOpen;
+            ::ioctl(fd, TIOCNXCL);
+        }
+    }
+    if (refused) {
+        ::close(fd);
+        return refused;
+    }
+    claim.fd = fd;
+    return 0;
+}
+
+void ReleaseSerialDevice(SerialClaim& claim)
+{
+    if (claim.fd < 0) return;
+    // A pseudo-terminal keeps the exclusive mode after the close while its
+    // other side is open: cleared, as the last close of a port clears it.
+    ::ioctl(claim.fd, TIOCNXCL);
+    ::close(claim.fd);
+    DropLock(claim.lockFile);
+    claim = {};
+}
