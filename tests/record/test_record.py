@@ -275,6 +275,7 @@ class RecorderRows(unittest.TestCase):
                 path = os.path.join(ROOT, "data", name)
                 run = self.check(path)
                 self.assertEqual((run.returncode, run.stdout.splitlines()[-1]), (0, path + ": replays cleanly."))
+
     def test_the_port_is_held_by_the_rules_of_lock_files_as_the_window_holds_it(self):
         lock = "/run/lock/LCK.." + os.path.basename(os.path.realpath(self.line.path))
         if not os.access("/run/lock", os.W_OK):
