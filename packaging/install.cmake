@@ -1,7 +1,10 @@
-# Installing: the program and its six recordings together in one folder (it
-# reads its data from its own folder), a launcher on bin/, a desktop entry
-# and an icon. `cpack` in the build folder makes a .deb of the same.
+# Installing: the program and its six sample recordings together in one
+# folder, a launcher on bin/, the desktop entry, icons, AppStream metadata,
+# manual pages and the documentation Debian asks for. `cpack` in the build
+# folder makes a .deb of the same; scripts/package builds it with Debian's
+# build flags and checks it.
 set(QUORVEX_APP_DIR lib/quorvex)
+set(QUORVEX_DOC_DIR share/doc/quorvex)
 
 install(TARGETS quorvex RUNTIME DESTINATION ${QUORVEX_APP_DIR})
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
@@ -10,21 +13,64 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/quorvex-launcher.sh DESTINATION
 # quorvex-record beside the program, and on bin/ as a command: it reads
 # nothing from its folder, so a link is enough.
 install(TARGETS quorvex-record RUNTIME DESTINATION ${QUORVEX_APP_DIR})
-if(NOT WIN32)
-  file(CREATE_LINK ../${QUORVEX_APP_DIR}/quorvex-record ${PROJECT_BINARY_DIR}/quorvex-record.link SYMBOLIC)
-  install(FILES ${PROJECT_BINARY_DIR}/quorvex-record.link DESTINATION bin RENAME quorvex-record)
-endif()
+file(CREATE_LINK ../${QUORVEX_APP_DIR}/quorvex-record ${PROJECT_BINARY_DIR}/quorvex-record.link SYMBOLIC)
+install(FILES ${PROJECT_BINARY_DIR}/quorvex-record.link DESTINATION bin RENAME quorvex-record)
+# A stripped install (cpack) also drops the compiler's notes, as Debian's own
+# tools do.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program quorvex quorvex-record)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUORVEX_APP_DIR}/\${program}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
+
+# The desktop: the menu entry, the icon at each size and scalable, and what
+# software centres show. Desktops look for these under /usr and /usr/local.
+set(icons ${PROJECT_SOURCE_DIR}/src/ui/images/icon)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/quorvex.desktop DESTINATION share/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/src/ui/images/icon.png
-        DESTINATION share/icons/hicolor/128x128/apps RENAME quorvex.png)
+foreach(size 16 32 48 64 128 256)
+  install(FILES ${icons}/quorvex-${size}.png DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME quorvex.png)
+endforeach()
+install(FILES ${icons}/quorvex.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.quorvex.quorvex.metainfo.xml DESTINATION share/metainfo)
+
+# Manual pages, the changelog and the README compressed as Debian keeps them
+# (gzip -9n: no name or time inside, so the package is reproducible).
+set(compressed)
+foreach(pair man/quorvex.1:quorvex.1 man/quorvex-record.1:quorvex-record.1
+             debian/changelog:changelog ../README.md:README.md)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 source)
+  list(GET pair 1 name)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/gz/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/gz
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/${source} > ${PROJECT_BINARY_DIR}/gz/${name}.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${source} VERBATIM)
+  list(APPEND compressed ${PROJECT_BINARY_DIR}/gz/${name}.gz)
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+install(FILES ${PROJECT_BINARY_DIR}/gz/quorvex.1.gz ${PROJECT_BINARY_DIR}/gz/quorvex-record.1.gz
+        DESTINATION share/man/man1)
+install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.gz ${PROJECT_BINARY_DIR}/gz/README.md.gz
+              ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
+        DESTINATION ${QUORVEX_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quorvex maintainers <maintainers@quorvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stands in for field equipment on a serial line")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Replays recorded data of frac blenders, a pump controller, a 16-channel data-acquisition unit and engine controllers (SAE J1587, J1939) out of a serial port, in an endless loop, so that a monitoring station can be tested without the equipment.")
+# Lines of at most 80 characters, as Debian's tools show them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Quorvex replays recorded data out of a serial port, in an endless loop, so"
+  "that a monitoring or data-acquisition station can be connected, tested and"
+  "demonstrated without the equipment it normally listens to: frac blenders, a"
+  "pump controller, a 16-channel data-acquisition unit and engine controllers"
+  "(SAE J1587, J1939). It comes with a sample recording of each, and with"
+  "quorvex-record, which records real equipment into a file that replays"
+  "cleanly.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

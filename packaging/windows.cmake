@@ -30,7 +30,8 @@ install(CODE "
   endforeach()")
 
 # The fonts the panels name, loaded from fonts/ beside the program, and the
-# licence texts of everything shipped that is not ours.
+# licence texts of everything shipped that is not ours (ours, LICENSE, is
+# beside the program).
 set(QUORVEX_WINDOWS_FONTS
   /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf
   /usr/share/fonts/truetype/dseg/DSEG14Classic-Regular.ttf)
@@ -41,7 +42,7 @@ install(FILES /usr/share/doc/qt6-base-dev/copyright DESTINATION licences RENAME 
 install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
 install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 /usr/share/common-licenses/GPL-3 DESTINATION licences)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_NAME quorvex)

@@ -1,5 +1,6 @@
-// Draws the program's logo (127 x 139, shown in the main window) and its
-// desktop icon (128 x 128). Usage: drawlogo LOGO.png ICON.png
+// Draws the program's logo (127 x 139, shown in the main window): the mark of
+// its icon (src/ui/images/icon/quorvex.svg) with the name under it.
+// Usage: drawlogo LOGO.png
 // Build with: cmake --build build --target drawlogo
 #include <QGuiApplication>
 #include <QImage>
@@ -31,7 +32,7 @@ void drawBits(QPainter& p, QRectF area, QColor colour)
     p.drawPath(wave);
 }
 
-void drawMark(QPainter& p, QRectF box, bool withName)
+void drawLogo(QPainter& p, QRectF box)
 {
     QLinearGradient sky(box.topLeft(), box.bottomLeft());
     sky.setColorAt(0, QColor(24, 52, 92));
@@ -40,7 +41,7 @@ void drawMark(QPainter& p, QRectF box, bool withName)
 
     // The "Q": a ring with a tail, in amber like a panel lamp.
     const qreal size = box.width() * 0.56;
-    QRectF ring(box.center().x() - size / 2, box.top() + box.height() * (withName ? 0.08 : 0.12), size, size);
+    QRectF ring(box.center().x() - size / 2, box.top() + box.height() * 0.08, size, size);
     p.setPen(QPen(QColor(255, 176, 32), size * 0.14));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(ring.adjusted(size * 0.07, size * 0.07, -size * 0.07, -size * 0.07));
@@ -51,25 +52,23 @@ void drawMark(QPainter& p, QRectF box, bool withName)
     drawBits(p, QRectF(box.left() + box.width() * 0.1, waveTop, box.width() * 0.8, box.height() * 0.09),
              QColor(120, 220, 140));
 
-    if (withName) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(int(box.width() * 0.15));
-        font.setBold(true);
-        font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
-        p.setFont(font);
-        p.setPen(QColor(230, 236, 245));
-        p.drawText(QRectF(box.left(), box.bottom() - box.height() * 0.24, box.width(), box.height() * 0.2),
-                   Qt::AlignCenter, QStringLiteral("QUORVEX"));
-    }
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(int(box.width() * 0.15));
+    font.setBold(true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    p.setFont(font);
+    p.setPen(QColor(230, 236, 245));
+    p.drawText(QRectF(box.left(), box.bottom() - box.height() * 0.24, box.width(), box.height() * 0.2),
+               Qt::AlignCenter, QStringLiteral("QUORVEX"));
 }
 
-bool draw(int width, int height, bool withName, const char* file)
+bool draw(int width, int height, const char* file)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    drawMark(p, QRectF(0, 0, width, height), withName);
+    drawLogo(p, QRectF(0, 0, width, height));
     p.end();
     return image.save(QString::fromLocal8Bit(file), "PNG");
 }
@@ -78,14 +77,14 @@ bool draw(int width, int height, bool withName, const char* file)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: drawlogo LOGO.png ICON.png\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: drawlogo LOGO.png\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (!draw(127, 139, true, argv[1]) || !draw(128, 128, false, argv[2])) {
-        std::fprintf(stderr, "drawlogo: could not write the images\n");
+    if (!draw(127, 139, argv[1])) {
+        std::fprintf(stderr, "drawlogo: could not write the logo\n");
         return 1;
     }
     return 0;

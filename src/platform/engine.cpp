@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdlib>
@@ -60,6 +61,17 @@ void loadFonts()
     }
 }
 
+// Every window and the taskbar show the program's icon, at the sizes title
+// bars and window switchers use; on Wayland the desktop entry names it.
+void setIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128})
+        icon.addFile(QStringLiteral(":/quorvex/icon/quorvex-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvex"));
+}
+
 }  // namespace
 
 RunTimeEngine::RunTimeEngine(int& argc, char** argv)
@@ -69,6 +81,7 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QuitOnTerminationSignals();
     loadFonts();
+    setIcon();
 }
 
 RunTimeEngine::~RunTimeEngine()

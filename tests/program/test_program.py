@@ -205,6 +205,15 @@ class RealProgram(ExitChecks, unittest.TestCase):
         for path in held:
             self.assertFalse(os.path.exists(path), "the port's lock is released")
 
+    def test_the_main_window_carries_the_program_icon(self):
+        icon = self.main_window().get_full_property(self.screen.display.intern_atom("_NET_WM_ICON"),
+                                                    Xatom.CARDINAL)
+        data, sizes = list(icon.value) if icon else [], set()
+        while len(data) >= 2:  # width, height, then that many pixels, for each size
+            sizes.add((data[0], data[1]))
+            data = data[2 + data[0] * data[1]:]
+        self.assertTrue({(16, 16), (32, 32)} <= sizes, f"title-bar sizes among {sorted(sizes)}")
+
     def test_close_box_ends_the_program_with_code_zero(self):
         window = self.main_window()
         self.screen.close_box(window)
