@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The Windows package under Wine, watched from outside as on Linux: the
-program from the zip's folder, then from a silent per-user install.
+program from the zip's folder, then the per-user installer: install, upgrades
+over the user's own recordings, a running copy, the uninstall.
 
     test_windows.py ZIP SETUP_EXE      (under an X server: xvfb-run)
 """
