@@ -233,7 +233,7 @@ class Installer(WindowsCase):
             if os.path.exists(path):
                 with open(path, "rb") as f:
                     data = f.read()
-                found[name] = "sample" if data == self.samples[name] else "own" if data == self.own.get(name) else "other"
+                found[name] = {self.samples[name]: "sample", self.own.get(name): "own"}.get(data, "other")
         return found
 
     def folder_state(self):
