@@ -62,6 +62,10 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME quorvex.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN quorvex.exe)
+# The recordings are installed and removed by the template's own rules, which
+# keep a user's own: it needs their names and where the samples are.
+set(CPACK_QUORVEX_DATA_FILES ${QUORVEX_DATA_FILES})
+set(CPACK_QUORVEX_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
 # Our copy of CMake's template (what it changes is said at its top).
 list(PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/windows)
 # The installer is named apart from the zip.

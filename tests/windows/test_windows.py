@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """The Windows package under Wine, watched from outside as on Linux: the
-program from the zip's folder, then from a silent per-user install.
+program from the zip's folder, then the per-user installer: install, upgrades
+over the user's own recordings, a running copy, the uninstall.
 
     test_windows.py ZIP SETUP_EXE      (under an X server: xvfb-run)
 """
 import fcntl
+import hashlib
 import os
 import select
 import struct
@@ -196,8 +198,12 @@ class ZipFolder(WindowsCase):
         self.assert_exits_zero_within(10)
 
 
+SAMPLES = ("blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin")
+
+
 class Installer(WindowsCase):
-    """A silent install for this user alone, then the installed program."""
+    """A silent install for this user alone, then the installed program, the
+    user's own recordings over upgrades and the uninstall, and a running copy."""
 
     @classmethod
     def setUpClass(cls):
@@ -207,6 +213,82 @@ class Installer(WindowsCase):
         cls.folder = os.path.join(user, "AppData", "Local", "Programs", "Quorvex")
         cls.shortcut = os.path.join(user, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
                                     "Programs", "Quorvex 2.14", "Quorvex.lnk")
+        with zipfile.ZipFile(ZIP) as z:
+            top = z.namelist()[0].split("/")[0]
+            cls.samples = {name: z.read(f"{top}/{name}") for name in SAMPLES}
+        # The user's own: a blender.csv of the sample's last records, and a ddec.bin.
+        cls.own = {"blender.csv": b"".join(cls.samples["blender.csv"].splitlines(keepends=True)[-12:]),
+                   "ddec.bin": bytes(range(256)) * 8}
+
+    def put_own_recordings(self):
+        for name, data in self.own.items():
+            with open(os.path.join(self.folder, name), "wb") as f:
+                f.write(data)
+
+    def recordings(self):
+        """What each data file in the install folder is ("own", "sample" or "other"), if there."""
+        found = {}
+        for name in SAMPLES:
+            path = os.path.join(self.folder, name)
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    data = f.read()
+                found[name] = {self.samples[name]: "sample", self.own.get(name): "own"}.get(data, "other")
+        return found
+
+    def folder_state(self):
+        """Every file in the install folder, with the time it was last written."""
+        paths = [os.path.join(top, name) for top, _, names in os.walk(self.folder) for name in names]
+        return sorted((os.path.relpath(path, self.folder), os.stat(path).st_mtime_ns) for path in paths)
+
+    def silent_setup(self):
+        return prefix.run(prefix.windows_path(SETUP), "/S", timeout=120).returncode
+
+    def silent_uninstall(self):
+        # _?= runs the uninstaller in place, so that it ends only when it is
+        # done and its exit code is its own (it then leaves itself behind).
+        return prefix.run(prefix.windows_path(os.path.join(self.folder, "Uninstall.exe")), "/S",
+                          "_?=" + prefix.windows_path(self.folder), timeout=60).returncode
+
+    def test_a_silent_upgrade_keeps_own_recordings_and_renews_the_samples(self):
+        self.put_own_recordings()
+        # frac.csv is an earlier version's sample, recorded as shipped; hdv2.bin was deleted.
+        with open(os.path.join(self.folder, "frac.csv"), "wb") as f:
+            f.write(b"2025-01-01 00:00:00,earlier sample\r\n")
+        prefix.run("reg", "add", r"HKCU\Software\Quorvex\Shipped recordings", "/v", "frac.csv", "/d",
+                   hashlib.md5(b"2025-01-01 00:00:00,earlier sample\r\n").hexdigest().upper(), "/f", check=True)
+        os.remove(os.path.join(self.folder, "hdv2.bin"))
+        code = self.silent_setup()
+        self.assertEqual((code, self.recordings()), (0, dict.fromkeys(SAMPLES, "sample") | {
+            "blender.csv": "own", "ddec.bin": "own"}))
+
+    def test_an_interactive_upgrade_says_which_recordings_it_kept(self):
+        self.put_own_recordings()
+        # Wine writes down the text of every box it shows.
+        log = tempfile.TemporaryFile()
+        self.addCleanup(log.close)
+        self.addCleanup(prefix.stop_server)  # the finish page starts the program
+        setup = subprocess.Popen(["wine", SETUP], env=dict(prefix.env, WINEDEBUG="-all,trace+msgbox"),
+                                 stdout=subprocess.DEVNULL, stderr=log)
+        # Enter, as a user takes every default: uninstall the old version
+        # first, then Next, I Agree, Install, OK, Finish.
+        screen = Screen()
+        self.addCleanup(screen.display.close)
+        deadline = time.monotonic() + 120
+        while setup.poll() is None and time.monotonic() < deadline:
+            time.sleep(1.5)
+            screen.key("Return")
+        log.seek(0)
+        shown = [line.split(b'MSGBOX_OnInit L"', 1)[1].split(b"\\r\\n")[0]
+                 for line in log.read().splitlines() if b"MSGBOX_OnInit" in line]
+        self.assertIn(b"Kept your own recordings: blender.csv, ddec.bin.", shown)
+
+    def test_installing_or_uninstalling_while_the_program_runs_changes_nothing(self):
+        self.start()
+        self.main_window()
+        before = self.folder_state()
+        codes = (self.silent_setup(), self.silent_uninstall())
+        self.assertEqual((codes, self.folder_state()), ((2, 2), before))
 
     def test_installs_per_user_with_a_start_menu_entry_and_an_uninstaller(self):
         for path in ("quorvex.exe", "quorvex-record.exe", "Uninstall.exe", "blender.csv", "fonts/tahoma.ttf",
@@ -218,12 +300,11 @@ class Installer(WindowsCase):
         self.main_window()
         self.check_records_arrive_one_a_second()
 
-    def test_uninstalls_silently(self):  # runs last: the tests run in name order
-        # _?= runs the uninstaller in place, so that it ends only when it is done.
-        prefix.run(prefix.windows_path(os.path.join(self.folder, "Uninstall.exe")), "/S",
-                   "_?=" + prefix.windows_path(self.folder), check=True, timeout=60)
-        self.assertFalse(os.path.exists(os.path.join(self.folder, "quorvex.exe")))
-        self.assertFalse(os.path.exists(self.shortcut))
+    def test_uninstalls_silently_and_leaves_own_recordings(self):  # runs last: the tests run in name order
+        self.put_own_recordings()
+        code = self.silent_uninstall()
+        left = sorted(set(os.listdir(self.folder)) - {"Uninstall.exe"})
+        self.assertEqual((code, left, os.path.exists(self.shortcut)), (0, ["blender.csv", "ddec.bin"], False))
 
 
 if __name__ == "__main__":

@@ -2,9 +2,10 @@
 program started in it as a user starts it.
 
 Wine gives the machine's own serial ports (this machine's /dev/ttyS0) to the
-first COM numbers nobody mapped, so every COM number the program could open
-(1-16) is mapped here before each start: the test's own pseudo-terminals, and
-a path that does not exist for the rest.
+first COM numbers nobody mapped, so COM1-COM32 (beyond any number the tests
+use, at most 16) are mapped here as soon as the prefix is made and again
+before each start of the program: the test's own pseudo-terminals, and a path
+that does not exist for the rest. The machine's own port then becomes COM33.
 """
 import os
 import pty
@@ -13,7 +14,7 @@ import tempfile
 import time
 import tty
 
-PORTS = range(1, 17)
+PORTS = range(1, 33)
 
 
 class Prefix:
@@ -24,7 +25,7 @@ class Prefix:
         self.env.pop("QUORVEX_COM1", None)
         subprocess.run(["wine", "wineboot", "--init"], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.stop_server()
+        self.map_ports({})
 
     def windows_path(self, path):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
