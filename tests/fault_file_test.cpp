@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "app/status.h"
 #include "fault_support.h"
@@ -143,6 +144,9 @@ TEST_F(FaultFile, TextFileFaultsWhileStreaming)
          "r1\r\nr2\r\nr3\r\nr1\r\n", "SIMULATING"},
         {"rewritten in place, longer", [&] { rewriteInPlace("blender.csv", longer); },
          asRecords({longerRecords.begin(), longerRecords.begin() + 4}), "SIMULATING"},
+        {"lines appended: read on, not over",
+         [] { std::ofstream(dataFilePath("blender.csv"), std::ios::app) << "g7,7\n"; },
+         "g3,3\r\ng4,4\r\ng5,5\r\ng6,6\r\n", "SIMULATING"},
         {"truncated in place to its first line", [] { rewriteInPlace("blender.csv", "g1,1\n"); },
          "g1,1\r\ng1,1\r\ng1,1\r\ng1,1\r\n", "SIMULATING"},
         // One line to the program: only LF ends a line; a CR not before an LF is data.

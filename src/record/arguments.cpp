@@ -100,6 +100,7 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
 {
     int positionals = 0;
     bool seenMinutes = false;
+    bool seenOut = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -123,6 +124,7 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
             value = args[++i];
         }
         if (std::string wrong = option(parsed, name, value, seenMinutes); !wrong.empty()) return wrong;
+        seenOut = seenOut || name == "--out";
     }
     if (positionals < 2) return positionals == 0 ? "no FORMAT and PORT given" : "no PORT given";
     if (seenMinutes && parsed.records) return "--minutes or --records, not both";
@@ -131,6 +133,11 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
         parsed.baud = parsed.format->fixedBaud;
     } else if (!parsed.baud) {
         parsed.baud = 19200;  // as the window starts
+    }
+    if (!seenOut) {
+        // Where the program looks first, so that the recording replays as it is.
+        if (std::string wrong = MakeRecordingsDir(); !wrong.empty()) return wrong + " (--out chooses another folder)";
+        parsed.folder = GetRecordingsDir();
     }
     return {};
 }
@@ -180,7 +187,8 @@ std::string HelpText()
         "--minutes M  record for M minutes (default 15)\n"
         "--records N  record N records (text devices) or messages (engine streams)\n"
         "--baud B     text devices: 9600 or 19200 (default 19200)\n"
-        "--out DIR    write the file into DIR (default: the current folder)\n"
+        "--out DIR    write the file into DIR (default: the folder Quorvex reads first,\n"
+        "             " + GetRecordingsDir() + ")\n"
         "--force      replace an existing file, keeping it as <file>.bak\n"
         "\n"
         "Ctrl-C ends the recording early and still writes what was recorded.\n"
