@@ -162,6 +162,13 @@ int ReadLine(int handle, std::span<char> buffer, int maxChars)
     OpenedFile* opened = openedFile(handle);
     if (!opened || buffer.empty()) return -1;
     std::FILE* file = opened->file;
+    // The end once met stays the end, on every system (glibc keeps it, the
+    // Windows C library would read on): a line that went out without its LF
+    // is not continued by what is appended to it.
+    if (std::feof(file)) {
+        buffer[0] = '\0';
+        return -2;
+    }
     const int limit = std::min<int>(maxChars, int(buffer.size()) - 1);
     int count = 0;
     bool sawAny = false;
