@@ -1,6 +1,9 @@
-// Data files on Linux: names are bytes, and an open file never stands in the
-// way of a rename or a delete.
+// Data files on Linux: names are bytes.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "fileopen.h"
 
@@ -18,20 +21,40 @@ bool lookOf(const struct stat& status, FileLook& look)
 
 }  // namespace
 
-std::FILE* OpenBytes(const std::filesystem::path& path) { return std::fopen(path.c_str(), "rb"); }
-
 bool LookAt(const std::filesystem::path& path, FileLook& look)
 {
     struct stat status;
     return ::stat(path.c_str(), &status) == 0 && lookOf(status, look);
 }
 
-bool LookAt(std::FILE* file, FileLook& look)
+std::int64_t ReadAt(const std::filesystem::path& path, std::int64_t offset, std::span<char> bytes, FileLook* look)
 {
+    // Without O_NONBLOCK the open of a named pipe would wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
     struct stat status;
-    return ::fstat(fileno(file), &status) == 0 && lookOf(status, look);
+    FileLook seen;
+    std::int64_t total = -1;
+    if (::fstat(fd, &status) == 0 && lookOf(status, seen)) {
+        if (look) *look = seen;
+        total = 0;
+        while (total < std::int64_t(bytes.size())) {
+            const ssize_t read = ::pread(fd, bytes.data() + total, bytes.size() - std::size_t(total), off_t(offset + total));
+            if (read < 0 && errno == EINTR) continue;
+            if (read < 0) total = -1;
+            if (read <= 0) break;
+            total += read;
+        }
+    }
+    ::close(fd);
+    return total;
 }
 
-std::int64_t TellBytes(std::FILE* file) { return ftello(file); }
+// A descriptor that only names the file: it reads nothing, and keeps the
+// inode from being freed and its number given to another file.
+FilePin::FilePin(const std::filesystem::path& path) : handle_(::open(path.c_str(), O_PATH | O_CLOEXEC)) {}
 
-bool SeekBytes(std::FILE* file, std::int64_t offset) { return fseeko(file, off_t(offset), SEEK_SET) == 0; }
+FilePin::~FilePin()
+{
+    if (handle_ >= 0) ::close(handle_);
+}

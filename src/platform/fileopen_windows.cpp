@@ -1,12 +1,11 @@
-// Data files on Windows. _wfopen shares a file for reading only: while it was
-// open, "move /Y new.csv blender.csv" was refused ("Access denied") and "del"
-// failed with a sharing violation, as did editors that save by renaming. A
-// file opened with every share mode may be renamed over, replaced or deleted
-// while it streams; the C stream is made over that handle.
+// Data files on Windows. Opened with _wfopen, a streaming recording was held
+// open sharing reading only: "move /Y new.csv blender.csv" was refused
+// ("Access denied.") and "del" failed with a sharing violation, as did
+// editors that save by renaming. Now each read opens the file sharing
+// everything and closes it again.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
+#include <algorithm>
 
 #include "fileopen.h"
 
@@ -28,21 +27,6 @@ bool lookOf(HANDLE handle, FileLook& look)
 
 }  // namespace
 
-std::FILE* OpenBytes(const std::filesystem::path& path)
-{
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    std::FILE* file = _fdopen(descriptor, "rb");
-    if (!file) _close(descriptor);  // closes the handle with it
-    return file;
-}
-
 bool LookAt(const std::filesystem::path& path, FileLook& look)
 {
     // Opened for its attributes only: no read access, nothing kept from others.
@@ -53,11 +37,35 @@ bool LookAt(const std::filesystem::path& path, FileLook& look)
     return regular;
 }
 
-bool LookAt(std::FILE* file, FileLook& look)
+std::int64_t ReadAt(const std::filesystem::path& path, std::int64_t offset, std::span<char> bytes, FileLook* look)
 {
-    return lookOf(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), look);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    FileLook seen;
+    std::int64_t total = -1;
+    if (lookOf(handle, seen)) {
+        if (look) *look = seen;
+        total = 0;
+        while (total < std::int64_t(bytes.size())) {
+            const std::uint64_t at = std::uint64_t(offset + total);
+            OVERLAPPED where{};
+            where.Offset = DWORD(at);
+            where.OffsetHigh = DWORD(at >> 32);
+            const DWORD want = DWORD(std::min<std::uint64_t>(bytes.size() - std::size_t(total), 1u << 30));
+            DWORD read = 0;
+            if (!ReadFile(handle, bytes.data() + total, want, &read, &where)) {
+                if (GetLastError() != ERROR_HANDLE_EOF) total = -1;
+                break;
+            }
+            if (read == 0) break;
+            total += read;
+        }
+    }
+    CloseHandle(handle);
+    return total;
 }
 
-std::int64_t TellBytes(std::FILE* file) { return _ftelli64(file); }
+FilePin::FilePin(const std::filesystem::path&) {}
 
-bool SeekBytes(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
+FilePin::~FilePin() = default;

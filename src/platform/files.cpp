@@ -1,11 +1,14 @@
-// Data files: opened read-only, read by line or in one block, and watched for
-// the changes users make to a recording while it streams.
+// Data files: read by line or in one block, through a buffer of the
+// program's own that each read of the file refills (the file is never held
+// open between reads), and watched for the changes users make to a recording
+// while it streams.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -15,25 +18,36 @@
 
 namespace {
 
+// Bytes read from the file at a time: a line longer than this is read in
+// several, its rest skipped in blocks of this size.
+constexpr std::size_t kBlockBytes = 64 * 1024;
 // How many of the last bytes read are kept to tell an append from a rewrite.
 constexpr std::size_t kWitnessBytes = 64;
 
-// An open file and how the file at its path looked when it was opened.
+// A file being read, and how it looked when it was opened.
 struct OpenedFile {
-    std::FILE* file = nullptr;
     std::filesystem::path path;
+    FilePin pin;
     FileLook look;
+    std::unique_ptr<char[]> block;
+    std::size_t begin = 0, end = 0;  // the bytes read and not yet taken: block[begin, end)
+    std::int64_t blockAt = 0;        // where block[0] is in the file
+    bool atEnd = false;              // the file gave no more bytes: it stays at its end
+    bool failed = false;             // and that was because it could not be read
     // Whether the last line read ended with its LF: only then does a line
     // appended to the file start where reading stands.
     bool atLineStart = true;
-    // The last bytes read, up to the read position, in a ring.
+    // The last bytes taken, up to the read position, in a ring.
     std::array<char, kWitnessBytes> recent{};
     std::uint64_t recentCount = 0;
 
-    void remember(const char* bytes, std::size_t count)
+    std::int64_t position() const { return blockAt + std::int64_t(begin); }
+    void take(std::size_t count)
     {
+        const char* bytes = block.get() + begin;
         for (std::size_t i = count > kWitnessBytes ? count - kWitnessBytes : 0; i < count; ++i)
             recent[recentCount++ % kWitnessBytes] = bytes[i];
+        begin += count;
     }
 };
 
@@ -56,59 +70,57 @@ std::filesystem::path toPath(std::string_view path)
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
-// Skips the rest of an over-long line, up to and including its LF, in large
-// blocks: one character at a time, a 100 MB line held the event loop for
-// seconds. A termination request stops the skip, so that even a file of
+// Reads on after the bytes held, which move to the front of the block.
+// False when nothing more came: the end of the file, or no file to read.
+bool fill(OpenedFile& opened)
+{
+    if (opened.atEnd) return false;
+    char* block = opened.block.get();
+    std::memmove(block, block + opened.begin, opened.end - opened.begin);
+    opened.blockAt += std::int64_t(opened.begin);
+    opened.end -= opened.begin;
+    opened.begin = 0;
+    const std::int64_t read =
+        ReadAt(opened.path, opened.blockAt + std::int64_t(opened.end), {block + opened.end, kBlockBytes - opened.end});
+    opened.atEnd = read <= 0;
+    opened.failed = read < 0;
+    if (read > 0) opened.end += std::size_t(read);
+    return read > 0;
+}
+
+// Skips the rest of an over-long line, up to and including its LF, a block
+// at a time. A termination request stops the skip, so that even a file of
 // gigabytes without a line end cannot keep the program from ending. Returns
 // whether the line ended with an LF.
 bool skipRestOfLine(OpenedFile& opened)
 {
-    static std::array<char, 64 * 1024> block;
     while (!TerminationPending()) {
-        std::size_t read = std::fread(block.data(), 1, block.size(), opened.file);
-        if (read == 0) return false;
-        const void* lf = std::memchr(block.data(), '\n', read);
-        const std::size_t used = lf ? std::size_t(static_cast<const char*>(lf) - block.data()) + 1 : read;
-        opened.remember(block.data(), used);
-        if (lf) {
-            // Give back what follows the LF: it is the next line.
-            std::fseek(opened.file, -long(read - used), SEEK_CUR);
-            return true;
-        }
+        if (opened.begin == opened.end && !fill(opened)) return false;
+        const char* start = opened.block.get() + opened.begin;
+        const std::size_t held = opened.end - opened.begin;
+        const void* lf = std::memchr(start, '\n', held);
+        opened.take(lf ? std::size_t(static_cast<const char*>(lf) - start) + 1 : held);
+        if (lf) return true;
     }
     return false;
 }
 
-// Spreadsheets start the text files they save with one.
-void skipByteOrderMark(OpenedFile& opened)
-{
-    char head[3];
-    if (std::fread(head, 1, sizeof head, opened.file) == sizeof head && std::memcmp(head, "\xEF\xBB\xBF", 3) == 0) {
-        opened.remember(head, sizeof head);
-        return;
-    }
-    std::rewind(opened.file);
-}
-
-// Whether the last bytes read are still in the file where they were read:
+// Whether the last bytes taken are still in the file where they were read:
 // an append leaves them, a rewrite in place (cp onto the file, even of a
-// longer one) does not. Reads them again from the file as it is now, and
-// leaves reading there, past whatever the C library had read ahead before
-// the change.
+// longer one) does not. What was read ahead is then read again from the
+// file as it is now.
 bool readsAsBefore(OpenedFile& opened)
 {
-    const std::int64_t position = TellBytes(opened.file);
-    if (position < 0) return false;
+    const std::int64_t position = opened.position();
     const std::size_t count =
         std::size_t(std::min<std::uint64_t>({opened.recentCount, kWitnessBytes, std::uint64_t(position)}));
-    // Drops the read-ahead: the C library on Linux at the flush of a stream
-    // being read, the one on Windows at the seek.
-    std::fflush(opened.file);
     std::array<char, kWitnessBytes> now;
-    if (!SeekBytes(opened.file, position - std::int64_t(count)) || std::fread(now.data(), 1, count, opened.file) != count)
-        return false;
+    if (ReadAt(opened.path, position - std::int64_t(count), {now.data(), count}) != std::int64_t(count)) return false;
     for (std::size_t i = 0; i < count; ++i)
         if (now[i] != opened.recent[(opened.recentCount - count + i) % kWitnessBytes]) return false;
+    opened.blockAt = position;
+    opened.begin = opened.end = 0;
+    opened.atEnd = false;
     return true;
 }
 
@@ -116,16 +128,18 @@ bool readsAsBefore(OpenedFile& opened)
 
 int OpenFile(std::string_view path, FileAccess /*access*/, FileType type)
 {
-    // Line ends are taken apart by ReadLine, so text files open as bytes too.
     // Only a regular file is data. A directory has no lines; the open of a
     // pipe waits for a writer, and a device such as /dev/zero never ends a
     // line: either would hold the event loop for good.
-    OpenedFile opened{nullptr, toPath(path)};
-    if (!LookAt(opened.path, opened.look)) return -1;
-    opened.file = OpenBytes(opened.path);
-    if (!opened.file) return -1;
-    LookAt(opened.file, opened.look);
-    if (type == FileType::Text) skipByteOrderMark(opened);
+    OpenedFile opened{toPath(path)};
+    opened.pin = FilePin(opened.path);
+    opened.block.reset(new (std::nothrow) char[kBlockBytes]);
+    if (!opened.block) return -1;
+    const std::int64_t read = ReadAt(opened.path, 0, {opened.block.get(), kBlockBytes}, &opened.look);
+    if (read < 0) return -1;
+    opened.end = std::size_t(read);
+    // Spreadsheets start the text files they save with one.
+    if (type == FileType::Text && read >= 3 && std::memcmp(opened.block.get(), "\xEF\xBB\xBF", 3) == 0) opened.take(3);
     int handle = nextHandle++;
     openFiles().emplace(handle, std::move(opened));
     return handle;
@@ -148,73 +162,59 @@ bool FileRewritten(int handle)
     return false;
 }
 
-int CloseFile(int handle)
-{
-    OpenedFile* opened = openedFile(handle);
-    if (!opened) return -1;
-    std::FILE* file = opened->file;
-    openFiles().erase(handle);
-    return std::fclose(file) == 0 ? 0 : -1;
-}
+int CloseFile(int handle) { return openFiles().erase(handle) ? 0 : -1; }
 
 int ReadLine(int handle, std::span<char> buffer, int maxChars)
 {
     OpenedFile* opened = openedFile(handle);
     if (!opened || buffer.empty()) return -1;
-    std::FILE* file = opened->file;
-    // The end once met stays the end, on every system (glibc keeps it, the
-    // Windows C library would read on): a line that went out without its LF
-    // is not continued by what is appended to it.
-    if (std::feof(file)) {
-        buffer[0] = '\0';
-        return -2;
-    }
-    const int limit = std::min<int>(maxChars, int(buffer.size()) - 1);
-    int count = 0;
-    bool sawAny = false;
-    bool skipped = false;
+    const std::size_t limit =
+        std::min(std::size_t(std::clamp<int>(maxChars, 0, int(buffer.size()) - 1)), kBlockBytes - 1);
+    // The line held: up to its LF, or as much as is kept of a longer one, or
+    // up to the end of the file.
+    std::size_t length = 0;
     bool ended = false;
-    int c;
-    while ((c = std::getc(file)) != EOF) {
-        sawAny = true;
-        if (c == '\n') {
+    for (;;) {
+        const char* start = opened->block.get() + opened->begin;
+        length = opened->end - opened->begin;
+        if (const void* lf = std::memchr(start, '\n', length)) {
+            length = std::size_t(static_cast<const char*>(lf) - start);
             ended = true;
             break;
         }
-        // A longer line keeps its first part; the rest is skipped.
-        if (count < limit) {
-            buffer[count++] = char(c);
-            continue;
-        }
-        const char first = char(c);  // the first character skipped
-        opened->remember(buffer.data(), std::size_t(count));
-        opened->remember(&first, 1);
-        skipped = true;
-        ended = skipRestOfLine(*opened);
-        break;
+        if (length > limit || !fill(*opened)) break;
     }
-    if (!sawAny) {
+    if (length == 0 && !ended) {
         buffer[0] = '\0';
-        return std::ferror(file) ? -1 : -2;
+        return opened->failed ? -1 : -2;
     }
-    if (!skipped) {
-        opened->remember(buffer.data(), std::size_t(count));
-        if (ended) opened->remember("\n", 1);
-    }
+    // A longer line keeps its first part; the rest is skipped.
+    std::size_t count = std::min(length, limit);
+    std::memcpy(buffer.data(), opened->block.get() + opened->begin, count);
+    opened->take(length + (ended ? 1 : 0));
+    if (length > limit && !ended) ended = skipRestOfLine(*opened);
     opened->atLineStart = ended;
-    if (!skipped && count > 0 && buffer[count - 1] == '\r') --count;
+    if (length <= limit && count > 0 && buffer[count - 1] == '\r') --count;
     buffer[count] = '\0';
-    return count;
+    return int(count);
 }
 
 std::int64_t ReadFile(int handle, std::span<std::byte> buffer)
 {
     OpenedFile* opened = openedFile(handle);
     if (!opened) return -1;
-    std::size_t read = std::fread(buffer.data(), 1, buffer.size(), opened->file);
-    if (read < buffer.size() && std::ferror(opened->file)) return -1;
-    return std::int64_t(read);
+    char* into = reinterpret_cast<char*>(buffer.data());
+    const std::size_t held = std::min(opened->end - opened->begin, buffer.size());
+    std::memcpy(into, opened->block.get() + opened->begin, held);
+    opened->begin += held;
+    if (held == buffer.size() || opened->atEnd) return std::int64_t(held);
+    const std::int64_t read = ReadAt(opened->path, opened->position(), {into + held, buffer.size() - held});
+    if (read < 0) return -1;
+    opened->blockAt += std::int64_t(opened->begin) + read;
+    opened->begin = opened->end = 0;
+    return std::int64_t(held) + read;
 }
+
 int GetFileInfo(std::string_view path, std::int64_t& size)
 {
     std::error_code error;
