@@ -12,7 +12,9 @@ import argparse
 import json
 import os
 import platform
+import shutil
 import sys
+import tempfile
 import time
 
 from report import attribution, goals, print_report
@@ -81,6 +83,16 @@ def main():
             sys.stderr.write(f"bench: {args.build}/{binary} is missing: build it first (bench/run does)\n")
             return 1
     os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
+    # The programs measured read the samples, not a recording of the user's own.
+    user_data = tempfile.mkdtemp(prefix="quorvex-bench-XDG-")
+    os.environ["XDG_DATA_HOME"] = user_data
+    try:
+        return measure(args, seconds, repeats, mode)
+    finally:
+        shutil.rmtree(user_data, ignore_errors=True)
+
+
+def measure(args, seconds, repeats, mode):
     began = time.time()
     results = {"mode": mode, "seconds_per_stream": seconds, "scale_repeats": repeats,
                "engine_format": args.engine_format, "nice": args.nice, "machine": machine(),

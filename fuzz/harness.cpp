@@ -22,6 +22,10 @@ RunTimeEngine* engine = nullptr;
 void startProgram(int* argc, char*** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Data files are written beside the program; none of the user's own is read first.
+    static char userData[] = "/tmp/quorvex-fuzz-XDG-XXXXXX";
+    if (!mkdtemp(userData)) fail("no folder for the user's data");
+    setenv("XDG_DATA_HOME", userData, 1);
     // Qt gets its own copy of the arguments: it would take away those it knows.
     static int qtArgc = 1;
     static char* qtArgv[] = {(*argv)[0], nullptr};
@@ -43,6 +47,7 @@ void startProgram(int* argc, char*** argv)
     std::atexit([] {
         CloseCom(1);
         delete engine;
+        rmdir(userData);
     });
 }
 

@@ -1,5 +1,6 @@
 // Binary recordings end to end: 50-byte chunks out of a pseudo-terminal, the
 // wrap one byte early, the read position across reloads and port changes.
+#include <filesystem>
 #include <numeric>
 
 #include "app/status.h"
@@ -104,6 +105,44 @@ TEST_F(BinaryStream, ReadPositionCarriesOverANewRecordingWhenItFits)
     writeDataFile("ddec.bin", recording(520));  // 550 + 51 does not fit: back to 0
     pickRing(FORMAT, 1);
     EXPECT_EQ(ticks(1), recording(520).substr(0, 50));
+}
+
+TEST_F(BinaryStream, ARecordingChangedWhileItStreamsGoesFromItsStartAtTheNextLook)
+{
+    const std::string old = recording(1000);
+    const std::string fresh(500, 'N');
+    struct Row {
+        const char* what;
+        bool streaming;                // old streams two ticks before the change; else no file
+        std::function<void()> change;
+        std::string sent;              // by the next two ticks: a look comes every fourth
+    };
+    const Row table[] = {
+        {"copied in after the format was picked with none", false, [&] { writeDataFile("ddec.bin", fresh); },
+         fresh.substr(0, 50)},
+        {"renamed over", true,
+         [&] {
+             writeDataFile("new.bin", fresh);
+             std::filesystem::rename(dataFilePath("new.bin"), dataFilePath("ddec.bin"));
+         },
+         old.substr(100, 50) + fresh.substr(0, 50)},
+        {"deleted: goes on from memory", true, [] { removeDataFile("ddec.bin"); }, old.substr(100, 100)},
+        {"the user's own put in", true, [&] { writeUserDataFile("ddec.bin", fresh); },
+         old.substr(100, 50) + fresh.substr(0, 50)},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        pos = 0;
+        stream(old);
+        if (!row.streaming) {
+            removeDataFile("ddec.bin");
+            openFile();
+        }
+        ticks(2);
+        row.change();
+        EXPECT_EQ(ticks(2), row.sent);
+        std::filesystem::remove_all(GetRecordingsDir());
+    }
 }
 
 TEST_F(BinaryStream, PortChangeContinuesWithTheNextChunk)

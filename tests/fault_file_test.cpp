@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "app/status.h"
 #include "fault_support.h"
@@ -141,8 +142,19 @@ TEST_F(FaultFile, TextFileFaultsWhileStreaming)
          [&] { removeDataFile("blender.csv"); ASSERT_EQ(symlink("/dev/zero", blender.c_str()), 0); }, "", "IDLE"},
         {"renamed over by a new file", [] { renameOver("blender.csv", "r1\nr2\nr3\n"); },
          "r1\r\nr2\r\nr3\r\nr1\r\n", "SIMULATING"},
+        // As rsync -t leaves it: only the file's identity tells it from the old one.
+        {"renamed over by a file of the same size and time",
+         [&] {
+             writeDataFile("blender.csv.new", "h1,1\nh2,2\nh3,3\nh4,4\nh5,5\nh6,6\n");
+             std::filesystem::last_write_time(dataFilePath("blender.csv.new"), std::filesystem::last_write_time(blender));
+             std::filesystem::rename(dataFilePath("blender.csv.new"), blender);
+         },
+         "h1,1\r\nh2,2\r\nh3,3\r\nh4,4\r\n", "SIMULATING"},
         {"rewritten in place, longer", [&] { rewriteInPlace("blender.csv", longer); },
          asRecords({longerRecords.begin(), longerRecords.begin() + 4}), "SIMULATING"},
+        {"lines appended: read on, not over",
+         [] { std::ofstream(dataFilePath("blender.csv"), std::ios::app) << "g7,7\n"; },
+         "g3,3\r\ng4,4\r\ng5,5\r\ng6,6\r\n", "SIMULATING"},
         {"truncated in place to its first line", [] { rewriteInPlace("blender.csv", "g1,1\n"); },
          "g1,1\r\ng1,1\r\ng1,1\r\ng1,1\r\n", "SIMULATING"},
         // One line to the program: only LF ends a line; a CR not before an LF is data.

@@ -7,7 +7,8 @@ constexpr std::size_t kLongestRecord = 2047;
 std::vector<std::string> recordsOf(std::string_view file)
 {
     std::vector<std::string> records;
-    std::size_t begin = 0;
+    // A UTF-8 byte order mark says how the file is encoded: no record has it.
+    std::size_t begin = file.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (begin < file.size()) {
         std::size_t end = file.find('\n', begin);
         if (end == std::string_view::npos) end = file.size();

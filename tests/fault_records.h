@@ -10,7 +10,8 @@
 
 // The records of a file, in order: each line without its LF and without a CR
 // just before the LF; of a line longer than 2047 characters, its first 2047.
-// A last line without a line end counts; the empty piece after a final LF not.
+// A last line without a line end counts; the empty piece after a final LF not;
+// a UTF-8 byte order mark at the start is no part of the first.
 std::vector<std::string> recordsOf(std::string_view file);
 
 struct RecordCheck {

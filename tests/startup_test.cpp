@@ -7,6 +7,9 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+
 #include "platform/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
@@ -92,6 +95,26 @@ TEST_F(StartUp, UnavailableCom1ShowsOneErrorThenAnIdleWindowThatStreamsOnceAPort
     tick(ATIMER);
     EXPECT_EQ(pty.read(7), "first\r\n");
     shutDown();
+}
+
+TEST_F(StartUp, AFileInTheUsersRecordingsFolderStreamsBeforeTheOneBesideTheProgram)
+{
+    struct Row {
+        const char* own;  // the user's blender.csv, or none
+        const char* first;
+    };
+    for (const Row& row : {Row{nullptr, "first\r\n"}, Row{"mine\n", "mine\r\n"}}) {
+        SCOPED_TRACE(row.own ? row.own : "none");
+        if (row.own) writeUserDataFile("blender.csv", row.own);
+        Pty pty;
+        pty.mapAs(1);
+        ASSERT_TRUE(startUp());
+        holdTimers();
+        tick(ATIMER);
+        EXPECT_EQ(pty.read(strlen(row.first)), row.first);
+        shutDown();
+        std::filesystem::remove_all(GetRecordingsDir());
+    }
 }
 
 TEST_F(StartUp, CloseBoxEndsTheEventLoopThroughTheCloseControl)

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -62,6 +63,8 @@ void StreamTest::TearDown()
     MainPanelTest::TearDown();
     for (const char* name : {"blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"})
         removeDataFile(name);
+    std::error_code ignored;
+    std::filesystem::remove_all(GetRecordingsDir(), ignored);
 }
 
 std::string shippedRecording(const std::string& name)
@@ -142,6 +145,13 @@ void writeDataFile(const std::string& name, const std::string& contents)
 }
 
 void removeDataFile(const std::string& name) { std::remove(dataFilePath(name).c_str()); }
+
+void writeUserDataFile(const std::string& name, const std::string& contents)
+{
+    std::filesystem::create_directories(GetRecordingsDir());
+    std::ofstream out(MakePathname(GetRecordingsDir(), name), std::ios::binary | std::ios::trunc);
+    out << contents;
+}
 
 namespace {
 bool expectingBoxes = false;

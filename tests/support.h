@@ -65,6 +65,9 @@ void pump(std::chrono::milliseconds duration);
 void writeDataFile(const std::string& name, const std::string& contents);
 void removeDataFile(const std::string& name);
 std::string dataFilePath(const std::string& name);
+// Writes a file into the user's recordings folder, where the program looks
+// first; StreamTest removes the folder afterwards.
+void writeUserDataFile(const std::string& name, const std::string& contents);
 
 struct BoxSeen {
     std::string title;

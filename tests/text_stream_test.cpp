@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app/status.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
@@ -58,11 +61,41 @@ TEST_F(TextStream, LineEndsOfTheFileBecomeOneCrLf)
         {"a,1\n\nb,2\n", {"a,1\r\n", "\r\n", "b,2\r\n"}},
         {"a,1\nlast", {"a,1\r\n", "last\r\n", "a,1\r\n"}},
         {"x\r\r\n", {"x\r\r\n"}},  // only the CR just before the LF belongs to the line end
+        // A spreadsheet's UTF-8 byte order mark is no part of the first record, at any loop.
+        {"\xEF\xBB\xBF" "a,1\nb,2\n", {"a,1\r\n", "b,2\r\n", "a,1\r\n"}},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.file);
         stream(row.file);
         EXPECT_EQ(ticks(int(row.sent.size())), row.sent);
+    }
+}
+
+TEST_F(TextStream, AppendedLinesComeNextAndAFileWrittenAnewStartsOver)
+{
+    struct Row {
+        const char* what;
+        std::function<void()> change;  // once L1 and L2 have been sent
+        Lines sent;
+    };
+    const auto writeBlender = [](const char* contents, std::ios::openmode mode) {
+        std::ofstream(dataFilePath("blender.csv"), std::ios::binary | mode) << contents;
+    };
+    const Row table[] = {
+        {"lines appended", [&] { writeBlender("L4\nL5\n", std::ios::app); }, {"L3\r\n", "L4\r\n", "L5\r\n"}},
+        // Same file, larger, as after an append; but what was read is not there any more.
+        {"a longer file copied onto it", [&] { writeBlender("X1\nX2\nX3\nX4\n", std::ios::trunc); },
+         {"X1\r\n", "X2\r\n", "X3\r\n"}},
+        {"the user's own recording put in", [] { writeUserDataFile("blender.csv", "U1\nU2\n"); },
+         {"U1\r\n", "U2\r\n", "U1\r\n"}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        stream("L1\nL2\nL3\n");
+        ticks(2);
+        row.change();
+        EXPECT_EQ(ticks(3), row.sent);
+        std::filesystem::remove_all(GetRecordingsDir());
     }
 }
 

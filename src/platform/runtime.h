@@ -113,21 +113,42 @@ std::string PermissionRemedy(const std::string& device);
 // Files.
 enum class FileAccess { Read };
 enum class FileType { Text, Binary };
-int OpenFile(std::string_view path, FileAccess access, FileType type);  // handle > 0 or -1
+// Handle > 0 or -1. A text file starts after a UTF-8 byte order mark: the
+// mark is how the file is encoded, not part of its first line.
+int OpenFile(std::string_view path, FileAccess access, FileType type);
 int CloseFile(int handle);
 // Reads the next line without its LF (and a CR just before it) into buffer,
 // at most maxChars characters and a terminating zero; the rest of a longer
 // line is skipped. Returns the count read, or -2 at end of file, -1 on error.
 int ReadLine(int handle, std::span<char> buffer, int maxChars);
-// Whether the file at the path handle was opened with is no longer as it was
-// then: rewritten, truncated, replaced or gone (another size or modification
-// time, or no file). False for a handle that is not open.
-bool FileChangedSinceOpen(int handle);
+// Whether the file at the path the handle was opened with is no longer the
+// one being read: replaced by another file, truncated, rewritten, or gone.
+// Lines appended to it are no change: the next ReadLine reads them. Looks at
+// the file once (reads nothing when it looks as before); false for a handle
+// that is not open.
+bool FileRewritten(int handle);
 // Reads up to buffer.size() bytes; returns the count read or -1.
 std::int64_t ReadFile(int handle, std::span<std::byte> buffer);
 // Size in bytes of the file at path; returns 1 when it is a file, 0 when not, -1 on error.
 int GetFileInfo(std::string_view path, std::int64_t& size);
 
+// Watching a path without opening it: WatchFile takes a first look and
+// returns a handle > 0; FileChangedSinceLook looks again, and is true when
+// the file there is not as it was at the last look (another file, size or
+// modification time; gone, or there now). Neither allocates after WatchFile.
+int WatchFile(std::string_view path);
+bool FileChangedSinceLook(int watch);
+// Whether a regular file was at the path at the last look.
+bool FileThere(int watch);
+void EndWatch(int watch);
+
 // Paths.
 std::string GetProjectDir();
+// The folder of the user's own recordings, where the program looks for a data
+// file first: $XDG_DATA_HOME/quorvex (~/.local/share/quorvex) on Linux; the
+// program's own folder on Windows. Empty when the system names none.
+std::string GetRecordingsDir();
+// Makes the recordings folder when it is missing; returns what went wrong, or
+// an empty string.
+std::string MakeRecordingsDir();
 std::string MakePathname(std::string_view directory, std::string_view fileName);

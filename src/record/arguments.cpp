@@ -121,6 +121,7 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
     bool seenMinutes = false;
     std::string recordingOption;  // the first seen, which --check does not take
     std::vector<std::string> positionalArgs;
+    bool seenOut = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -151,6 +152,7 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
         }
         if (recordingOption.empty() && name != "--check" && name != "--format") recordingOption = name;
         if (std::string wrong = option(parsed, name, value, seenMinutes); !wrong.empty()) return wrong;
+        seenOut = seenOut || name == "--out";
     }
     if (std::string wrong = checkArguments(parsed, int(positionalArgs.size()), recordingOption);
         !wrong.empty() || !parsed.check.empty())
@@ -164,6 +166,11 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
         parsed.baud = parsed.format->fixedBaud;
     } else if (!parsed.baud) {
         parsed.baud = 19200;  // as the window starts
+    }
+    if (!seenOut) {
+        // Where the program looks first, so that the recording replays as it is.
+        if (std::string wrong = MakeRecordingsDir(); !wrong.empty()) return wrong + " (--out chooses another folder)";
+        parsed.folder = GetRecordingsDir();
     }
     return {};
 }
@@ -214,7 +221,8 @@ std::string HelpText()
         "--minutes M  record for M minutes (default 15)\n"
         "--records N  record N records (text devices) or messages (engine streams)\n"
         "--baud B     text devices: 9600 or 19200 (default 19200)\n"
-        "--out DIR    write the file into DIR (default: the current folder)\n"
+        "--out DIR    write the file into DIR (default: the folder Quorvex reads first,\n"
+        "             " + GetRecordingsDir() + ")\n"
         "--force      replace an existing file, keeping it as <file>.bak\n"
         "\n"
         "Ctrl-C ends the recording early and still writes what was recorded.\n"

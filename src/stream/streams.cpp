@@ -24,15 +24,16 @@ void updateFiledAnalogIns()
     int read = readRecord();
     // A file rewritten, truncated or replaced under the stream starts over
     // from its first line: what was read may be partly the old file's, read
-    // ahead before the change, and no line of the file as it is now.
-    if (read >= 0 && FileChangedSinceOpen(fileHandle)) read = -1;
+    // ahead before the change, and no line of the file as it is now. Lines
+    // appended to it are read on. The user's own recording put in while the
+    // sample streams takes over the same way.
+    if (read >= 0 && (FileRewritten(fileHandle) || dataFileAppearedFirst())) read = -1;
     if (read < 0) {
         // End of file, a read error or a changed file: start again from the
         // first line in this same tick. A file that yields nothing even then
         // is tried again on the next tick, not in a loop.
         ShowIdle();
-        if (fileHandle > 0) CloseFile(fileHandle);
-        fileHandle = OpenFile(path, FileAccess::Read, FileType::Text);
+        reopenTextFile();
         read = fileHandle > 0 ? readRecord() : -1;
         if (read < 0) return;
     }
@@ -61,6 +62,7 @@ int ATimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
 int DTimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
 {
     if (event != EVENT_TIMER_TICK) return 0;
+    watchRecording();
     if (!loopData || fileSize < kChunkWrapMargin) {
         ShowIdle();
         return 0;

@@ -5,9 +5,11 @@ arrives on its serial line and how it ends when its windows are closed.
 Runs under an X server (xvfb-run); the program is the first argument or
 $QUORVEX_PROGRAM.
 """
+import atexit
 import os
 import pty
 import select
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -19,6 +21,11 @@ from Xlib import XK, X, Xatom, display, error, protocol
 from Xlib.ext import xtest
 
 PROGRAM = os.environ.get("QUORVEX_PROGRAM", "build/quorvex")
+# The programs started here look for recordings in a folder of the tests' own,
+# never in the user's real one (~/.local/share/quorvex).
+USER_DATA = tempfile.mkdtemp(prefix="quorvex-tests-XDG-")
+os.environ["XDG_DATA_HOME"] = USER_DATA
+atexit.register(shutil.rmtree, USER_DATA, True)
 MAIN_TITLE = "Quorvex  2.14"
 
 

@@ -28,9 +28,12 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "program"))
 import samples  # noqa: E402
+import test_program  # noqa: E402  (its import gives the tests a recordings folder of their own)
 
 RECORDER = "build/quorvex-record"
 PROGRAM = "build/quorvex"
+# Where the recorder saves by default and the program looks first.
+RECORDINGS = os.path.join(test_program.USER_DATA, "quorvex")
 
 
 def shipped(name):
@@ -79,11 +82,11 @@ class Line:
 
 
 class Recorder:
-    def __init__(self, line_path, *args, out, preexec=None):
+    def __init__(self, line_path, *args, out=None, preexec=None):
         env = dict(os.environ, QUORVEX_COM3=line_path)
-        self.out = out
-        self.process = subprocess.Popen([RECORDER, *args, "--out", out], env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, preexec_fn=preexec)
+        self.out = out or RECORDINGS
+        self.process = subprocess.Popen([RECORDER, *args, *(["--out", out] if out else [])], env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=preexec)
 
     def wait(self, timeout=20):
         stdout, stderr = self.process.communicate(timeout=timeout)
@@ -341,11 +344,10 @@ class RoundTrip(unittest.TestCase):
     to a station that decodes every message across the loop seam."""
 
     def setUp(self):
-        import test_program
         self.window = test_program
         test_program.PROGRAM = PROGRAM
-        self.dir = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, self.dir)
+        self.dir = RECORDINGS  # the recorder's own choice: no --out
+        self.addCleanup(shutil.rmtree, self.dir, True)
         self.screen = test_program.Screen()
         self.addCleanup(self.screen.display.close)
 
@@ -363,7 +365,7 @@ class RoundTrip(unittest.TestCase):
     def record(self, program, fmt, messages):
         line = Line()
         self.addCleanup(line.close)
-        recorder = Recorder(line.path, fmt, "3", "--records", str(messages), out=self.dir)
+        recorder = Recorder(line.path, fmt, "3", "--records", str(messages))
 
         def relay():
             while recorder.process.poll() is None:
@@ -376,15 +378,11 @@ class RoundTrip(unittest.TestCase):
         self.assertEqual(rc, 0)
 
     def replay(self, name, keys, extra):
-        """What a station receives from the recording, replayed: one pass and extra bytes."""
-        folder = os.path.join(self.dir, "replay")
-        os.mkdir(folder)
-        shutil.copy(PROGRAM, folder)
-        shutil.copy(os.path.join(self.dir, name), folder)
-        open(os.path.join(folder, "blender.csv"), "w").close()  # nothing before the switch
-        self.window.PROGRAM = os.path.join(folder, os.path.basename(PROGRAM))
+        """What a station receives from the recording, replayed where the
+        recorder left it: one pass and extra bytes."""
+        open(os.path.join(self.dir, "blender.csv"), "w").close()  # nothing before the switch
         program = self.start(keys)
-        loop = os.path.getsize(os.path.join(folder, name)) - 1
+        loop = os.path.getsize(os.path.join(self.dir, name)) - 1
         received, deadline = b"", time.monotonic() + loop / 200 + 15
         while len(received) < loop + extra and time.monotonic() < deadline:
             if select.select([program.master], [], [], 0.1)[0]:
