@@ -73,6 +73,7 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
 
 RunTimeEngine::~RunTimeEngine()
 {
+    LetSystemSleep();
     while (int panel = OldestPanel()) DiscardPanel(panel);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete application;

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "paneldef.h"
 
@@ -45,9 +46,12 @@ private:
 // heap allocations each time, and the program promises none while streaming.
 // Even a repaint request allocates (a region and a posted event), so one asked
 // for during a timer tick is held until the tick has done its work.
+// Its tooltip, when it has one, is composed by the program only when the
+// tooltip is about to show: nothing is spent on it while nobody looks.
 class TextMessage : public QLabel {
 public:
-    using QLabel::QLabel;
+    TextMessage(const QString& text, QWidget* parent, std::string (*tip)())
+        : QLabel(text, parent), tip_(tip) {}
     ~TextMessage() override;
     bool blank() const { return blank_; }
     void setBlank(bool blank);
@@ -57,9 +61,11 @@ protected:
     {
         if (!blank_) QLabel::paintEvent(event);
     }
+    bool event(QEvent* event) override;
 
 private:
     friend void RequestHeldRepaints();
+    std::string (*tip_)() = nullptr;
     bool blank_ = false;
     bool held_ = false;
 };

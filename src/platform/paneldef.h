@@ -65,6 +65,8 @@ struct ControlDef {
     // Rings: a tooltip for the item with this value, asked afresh each time
     // the list opens (what a COM number is can change while the program runs).
     std::string (*itemTip)(int value) = nullptr;
+    // Text messages: their tooltip, composed each time it is about to show.
+    std::string (*tip)() = nullptr;
 };
 
 struct PanelDef {

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 
 #include "panel_p.h"
 #include "runtime.h"
@@ -91,7 +92,7 @@ QFont fittedFont(const ControlDef& def)
 
 QLabel* makeTextMessage(const ControlDef& def, const PanelDef& panel, QWidget* window)
 {
-    auto* label = new TextMessage(qs(def.text), window);
+    auto* label = new TextMessage(qs(def.text), window, def.tip);
     label->setFont(fittedFont(def));
     label->setTextFormat(Qt::PlainText);
     if (def.opaque) {
@@ -182,6 +183,14 @@ QTimer* makeTimer(int handle, const ControlDef& def, QWidget* window)
 }
 
 }  // namespace
+
+bool TextMessage::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip || !tip_) return QLabel::event(event);
+    const std::string text = tip_();
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), QString::fromStdString(text), this);
+    return true;
+}
 
 void FitTextWidth(LoadedControl& control)
 {
