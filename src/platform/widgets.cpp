@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolTip>
 
@@ -134,9 +135,29 @@ QComboBox* makeRing(int handle, const ControlDef& def, QWidget* window)
     return ring;
 }
 
+// Rows of a set height, as wide as the style makes them: an item too wide for
+// the list still shows as such (a horizontal scroll bar), never silently cut.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    RowDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_;
+};
+
 QListWidget* makeListBox(const ControlDef& def, QWidget* window)
 {
     auto* list = new QListWidget(window);
+    if (def.rowHeight > 0) {
+        list->setItemDelegate(new RowDelegate(def.rowHeight, list));
+        list->setUniformItemSizes(true);
+    }
     for (const ItemDef& item : def.items) {
         auto* row = new QListWidgetItem(qs(item.label), list);
         row->setData(Qt::UserRole, item.value);
@@ -226,7 +247,10 @@ void BuildControl(int handle, const PanelDef& panel, LoadedControl& control, QWi
     }
     if (def.kind != CtrlKind::TextMessage && def.font.pixelSize) control.widget->setFont(makeFont(def.font));
     const Place& place = def.place;
+    QRect rect(place.left, place.top, place.width, place.height);
+    if (auto* list = qobject_cast<QListWidget*>(control.widget))
+        rect.adjust(-list->frameWidth(), -list->frameWidth(), list->frameWidth(), list->frameWidth());
     if (def.kind == CtrlKind::TextMessage) FitTextWidth(control);
-    else control.widget->setGeometry(place.left, place.top, place.width, place.height);
+    else control.widget->setGeometry(rect);
     control.label = makeLabel(def.label, window, buddy);
 }
