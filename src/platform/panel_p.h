@@ -26,6 +26,7 @@ struct LoadedPanel {
     int handle = 0;
     const PanelDef* def = nullptr;
     QPointer<QWidget> window;
+    bool placed = false;  // fitted on the screen at its first show
     std::map<int, LoadedControl> controls;
 };
 
@@ -83,6 +84,10 @@ void RaiseEvent(int panel, int control, int event);
 void BuildControl(int panelHandle, const PanelDef& panel, LoadedControl& control, QWidget* window);
 // Fits a text message's width to its text (when its width follows the text).
 void FitTextWidth(LoadedControl& control);
+
+// Moves a window not yet shown up or left just enough for it to lie within
+// its screen's available area.
+void FitOnScreen(QWidget* window);
 
 // Applies the taskbar text to the program's main window (its oldest panel).
 void ApplyTaskbarText();

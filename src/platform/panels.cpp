@@ -185,6 +185,8 @@ int DisplayPanel(int panel)
 {
     LoadedPanel* p = FindPanel(panel);
     if (!p) return UIE_BAD_PANEL;
+    if (!p->placed) FitOnScreen(p->window);
+    p->placed = true;
     p->window->show();
     // Off-screen there is no stacking to change (and Qt says so on every call).
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) p->window->raise();
