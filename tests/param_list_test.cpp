@@ -73,7 +73,7 @@ TEST_F(ParameterLists, EachTextDeviceShowsItsFieldsInItsOwnWindow)
         QWidget* window = windows[0];
         EXPECT_EQ(window->windowTitle().toStdString(), expected.title);
         EXPECT_EQ(window->size(), QSize(209, expected.height));
-        EXPECT_EQ(window->palette().color(QPalette::Window), QColor(212, 208, 200));
+        EXPECT_EQ(window->grab().toImage().pixelColor(1, 1), QColor(212, 208, 200));
         auto* close = window->findChild<QPushButton*>();
         ASSERT_NE(close, nullptr);
         EXPECT_EQ(close->text(), "Close Window");

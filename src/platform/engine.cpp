@@ -60,6 +60,18 @@ void loadFonts()
     }
 }
 
+// Lists and rings show black text in white fields, as the panels are drawn,
+// whatever the desktop's colours. Set once for the whole program: a palette
+// set on each window would grow Qt's style caches with each window.
+void whiteFields()
+{
+    QPalette palette = QApplication::palette();
+    if (palette.color(QPalette::Base) == Qt::white && palette.color(QPalette::Text) == Qt::black) return;
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    QApplication::setPalette(palette);
+}
+
 }  // namespace
 
 RunTimeEngine::RunTimeEngine(int& argc, char** argv)
@@ -69,6 +81,7 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QuitOnTerminationSignals();
     loadFonts();
+    whiteFields();
 }
 
 RunTimeEngine::~RunTimeEngine()

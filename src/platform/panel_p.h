@@ -31,15 +31,21 @@ struct LoadedPanel {
 };
 
 // The panel's top-level window: its close box operates the panel's close control.
+// It paints its own colour and keeps the program's palette: a palette of its
+// own would give it and each of its widgets a palette Qt has not seen before,
+// and Qt's style keeps what it draws per palette (300 list windows opened and
+// closed grew the heap by megabytes under X11).
 class PanelWindow : public QWidget {
 public:
-    explicit PanelWindow(int handle) : handle_(handle) {}
+    PanelWindow(int handle, QColor background) : handle_(handle), background_(background) {}
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     int handle_;
+    QColor background_;
 };
 
 // A text message. Hidden and shown again on every blink step, it keeps its

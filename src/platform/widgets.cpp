@@ -164,9 +164,6 @@ QListWidget* makeListBox(const ControlDef& def, QWidget* window)
     }
     list->setCurrentRow(0);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    list->setPalette(palette);
     return list;
 }
 
