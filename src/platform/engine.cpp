@@ -5,6 +5,11 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 
 #include <cstdlib>
 
@@ -72,6 +77,37 @@ void whiteFields()
     QApplication::setPalette(palette);
 }
 
+// Qt's Windows style pulses a box's default button, repainting it about every
+// 0.4 s for as long as the box stands, and a cable pulled overnight leaves a
+// "COM Error" box up for hours. The boxes' buttons are drawn as plain ones:
+// nothing moves while a box waits, and Enter still presses the default.
+class StillButtons : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_PushButtonBevel || !button || !(button->features & QStyleOptionButton::DefaultButton)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton plain(*button);
+        plain.features &= ~QStyleOptionButton::DefaultButton;
+        QProxyStyle::drawControl(element, &plain, painter, widget);
+    }
+};
+
+QStyle* stillButtons()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new StillButtons(QStyleFactory::create(QApplication::style()->name()));
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
 }  // namespace
 
 RunTimeEngine::RunTimeEngine(int& argc, char** argv)
@@ -122,6 +158,7 @@ int MessagePopup(std::string_view title, std::string_view message, std::string_v
     if (!detail.empty()) box.setDetailedText(QString::fromUtf8(detail.data(), qsizetype(detail.size())));
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    for (QPushButton* button : box.findChildren<QPushButton*>()) button->setStyle(stillButtons());
     RequestHeldRepaints();  // what the status says while the box waits
     box.exec();
     return 0;
