@@ -30,9 +30,13 @@ constexpr std::int64_t kLargestCounted = std::int64_t(64) << 20;
 
 std::string grouped(long long n)
 {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
-    return n < 0 ? "-" + digits : digits;
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string text = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 std::string plural(long long n, const char* one)
@@ -44,15 +48,14 @@ std::string plural(long long n, const char* one)
 // name, whichever folder that is, with the home folder as "~".
 std::string folderOf(const DeviceFormat& format)
 {
-    std::string folder = path;
-    const std::string_view name = format.fileName;
-    if (folder.size() > name.size() && std::string_view(folder).ends_with(name))
-        folder.resize(folder.size() - name.size() - 1);
+    std::string_view folder = path;
+    if (folder.size() > format.fileName.size() && folder.ends_with(format.fileName))
+        folder.remove_suffix(format.fileName.size() + 1);
     const char* home = std::getenv("HOME");
-    const std::string prefix = home && *home ? std::string(home) + "/" : std::string();
-    if (!prefix.empty() && folder.starts_with(prefix)) folder = "~/" + folder.substr(prefix.size());
-    else if (!prefix.empty() && folder + "/" == prefix) folder = "~";
-    return folder;
+    const std::string_view prefix = home ? home : "";
+    const bool inHome = !prefix.empty() && folder.starts_with(prefix) &&
+                        (folder.size() == prefix.size() || folder[prefix.size()] == '/');
+    return inHome ? std::string("~").append(folder.substr(prefix.size())) : std::string(folder);
 }
 
 // "COM3 (/dev/ttyUSB0)"; "COM3" where the device is the system's own COM3.
