@@ -13,10 +13,15 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
+#include <QFile>
 
 #include "runtime.h"
 
 namespace {
+
+// A connection of our own for the one call: the lock is the descriptor
+// logind hands back, not the connection, so nothing stays connected.
+const QString kConnection = QStringLiteral("quorvex-awake");
 
 struct Inhibitor {
     bool wanted = false;
@@ -46,6 +51,7 @@ void received(QDBusPendingCallWatcher* watcher, const QString& why)
     Inhibitor& state = inhibitor();
     state.asking = false;
     QDBusPendingReply<QDBusUnixFileDescriptor> reply = *watcher;
+    QDBusConnection::disconnectFromBus(kConnection);
     if (reply.isError()) {
         state.unavailable = noLogind(reply.error());
         return;
@@ -57,11 +63,25 @@ void received(QDBusPendingCallWatcher* watcher, const QString& why)
     if (why != state.why) KeepSystemAwake(state.why.toStdString());
 }
 
+// Where no system bus is set up (a container, WSL) Qt D-Bus is not even
+// started: it would start a thread of its own and keep descriptors open.
+bool systemBusConfigured()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) return true;
+    return QFile::exists(QStringLiteral("/run/dbus/system_bus_socket")) ||
+           QFile::exists(QStringLiteral("/var/run/dbus/system_bus_socket"));
+}
+
 void ask(const QString& why)
 {
     Inhibitor& state = inhibitor();
-    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!systemBusConfigured()) {
+        state.unavailable = true;
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, kConnection);
     if (!bus.isConnected()) {
+        QDBusConnection::disconnectFromBus(kConnection);
         state.unavailable = true;
         return;
     }
