@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include "platform/inspect.h"
@@ -31,7 +32,7 @@ TEST_F(MainPanel, WindowHasTitleSizeAndColour)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), "Quorvex  2.14");
     EXPECT_EQ(window->size(), QSize(462, 153));
-    EXPECT_EQ(window->palette().color(QPalette::Window), QColor(192, 192, 192));
+    EXPECT_EQ(window->grab().toImage().pixelColor(1, 1), QColor(192, 192, 192));
     EXPECT_FALSE(window->isVisible()) << "a loaded panel stays hidden until displayed";
 }
 
@@ -174,6 +175,28 @@ TEST_F(MainPanel, EveryLoadGivesANewHiddenCopy)
     EXPECT_EQ(PanelWidget(second), nullptr);
     EXPECT_LT(LoadPanel(0, kUirFile, 6), 0);
     EXPECT_LT(LoadPanel(0, "other.uir", PANEL), 0);
+}
+
+TEST_F(MainPanel, WindowsStartWhereDefinedOrJustInsideTheScreensAvailableArea)
+{
+    // The offscreen screen is 800 x 600: the main window (553 from the top)
+    // and the Velmara+ list (795 from the left) do not fit where defined.
+    const struct {
+        int panel;
+        QPoint defined;
+    } table[] = {{PANEL, {64, 553}}, {BLENDPAN2, {795, 64}}, {DD16PANEL, {313, 226}}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.panel);
+        const int panel = row.panel == PANEL ? spanel : LoadPanel(0, kUirFile, row.panel);
+        DisplayPanel(panel);
+        QWidget* window = PanelWidget(panel);
+        const QRect area = window->screen()->availableGeometry();
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y();
+        EXPECT_TRUE(frame.x() == row.defined.x() || frame.right() == area.right()) << "moved left just enough";
+        EXPECT_TRUE(frame.y() == row.defined.y() || frame.bottom() == area.bottom()) << "moved up just enough";
+        if (panel != spanel) DiscardPanel(panel);
+    }
 }
 
 }  // namespace

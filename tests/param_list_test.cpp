@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include <set>
@@ -72,14 +73,20 @@ TEST_F(ParameterLists, EachTextDeviceShowsItsFieldsInItsOwnWindow)
         QWidget* window = windows[0];
         EXPECT_EQ(window->windowTitle().toStdString(), expected.title);
         EXPECT_EQ(window->size(), QSize(209, expected.height));
-        EXPECT_EQ(window->palette().color(QPalette::Window), QColor(212, 208, 200));
+        EXPECT_EQ(window->grab().toImage().pixelColor(1, 1), QColor(212, 208, 200));
         auto* close = window->findChild<QPushButton*>();
         ASSERT_NE(close, nullptr);
         EXPECT_EQ(close->text(), "Close Window");
         EXPECT_EQ(close->geometry(), QRect(108, 4, 97, 26));
         auto* list = window->findChild<QListWidget*>();
         ASSERT_NE(list, nullptr);
-        EXPECT_EQ(list->geometry(), QRect(7, 35, 196, expected.height == 275 ? 221 : 377));
+        // The place is the rows', with the frame around them; the short lists
+        // show every row, and no item of any list is cut.
+        const QRect rows(list->mapTo(window, list->contentsRect().topLeft()), list->contentsRect().size());
+        EXPECT_EQ(rows, QRect(7, 35, 196, expected.height == 275 ? 221 : 377));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(list->verticalScrollBar()->maximum() > 0, expected.count == 51) << "scrolls only with 51 items";
+        EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0) << "every item fits the width";
         ASSERT_EQ(list->count(), expected.count);
         EXPECT_EQ(list->currentRow(), 0);
         for (std::size_t i = 0; i < expected.firstItems.size(); ++i) {

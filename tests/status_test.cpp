@@ -1,9 +1,19 @@
 // The status text and the taskbar text: idle, simulating, and the blink.
+#include <QCoreApplication>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 
+#include <cstdlib>
+
+#include "app/awake.h"
 #include "app/status.h"
+#include "app/statustip.h"
 #include "platform/inspect.h"
 #include "platform/runtime.h"
+#include "serial/comcfg.h"
+#include "stream/datafile.h"
+#include "stream/streams.h"
 #include "support.h"
 #include "ui/quorvex.h"
 
@@ -97,6 +107,93 @@ TEST_F(Status, AnyNonZeroFlagCountsAsShown)
     visible = 7;
     BlinkStep();
     EXPECT_EQ(visible, 0);
+}
+
+// While it streams, the program keeps the machine from sleeping; what it
+// sends, it says in the status text's tooltip.
+class StatusWhileStreaming : public StreamTest {
+protected:
+    void SetUp() override
+    {
+        StreamTest::SetUp();
+        setenv("QUORVEX_COM2", "/nonexistent/quorvex-COM2", 1);
+        home = std::getenv("HOME") ? std::getenv("HOME") : "";
+        // The data files' folder is ~/tests for the tooltip.
+        const std::string folder = GetProjectDir();
+        setenv("HOME", folder.substr(0, folder.rfind('/')).c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("HOME", home.c_str(), 1);
+        removeDataFile("blender.csv");
+        removeDataFile("hdv2.bin");
+        StreamTest::TearDown();
+    }
+    void start(int format, const char* file, const std::string& contents)
+    {
+        writeDataFile(file, contents);
+        SetCtrlVal(spanel, FORMAT, format);
+        openFile();
+        ASSERT_EQ(openComCfg(0, 1), 1);
+    }
+    std::string home;
+};
+
+TEST_F(StatusWhileStreaming, KeepsAwakeWhileATimerRunsOnAnOpenPortAndAsksOnce)
+{
+    const int before = AwakeRequests();
+    start(0, "blender.csv", "a\nb\n");
+    EXPECT_TRUE(KeepingAwake());
+    tick(ATIMER, 5);  // twice over the end of the file: "IDLE", then "SIMULATING", in one tick
+    EXPECT_TRUE(KeepingAwake());
+    EXPECT_EQ(AwakeRequests() - before, 1) << "asked once, not again at each loop of the file";
+    withBoxes([] { pickRing(COM, 2); });
+    EXPECT_FALSE(KeepingAwake()) << "after a COM Error";
+    pickRing(COM, 1);
+    EXPECT_TRUE(KeepingAwake());
+    withBoxes([&] {
+        pty.closeMaster();
+        pump(std::chrono::milliseconds(300));
+    });
+    EXPECT_FALSE(KeepingAwake()) << "after a lost port";
+}
+
+TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothing)
+{
+    const std::string com1 = "COM1 (" + pty.slavePath() + ")";
+    start(0, "blender.csv", "a\nb\nc\n");
+    tick(ATIMER, 2);
+    EXPECT_EQ(StatusTip(), "Sending blender.csv (record 2 of 3) from ~/tests to " + com1 + " at 19200 baud, 8N1");
+    QWidget* status = ControlWidget(spanel, TEXT);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), status->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(status, &hover);
+    EXPECT_EQ(QToolTip::text().toStdString(), StatusTip()) << "the status text shows it on hover";
+
+    start(2, "hdv2.bin", std::string(1000, 'x'));
+    tick(DTIMER, 3);
+    EXPECT_EQ(StatusTip(), "Sending hdv2.bin from ~/tests, bytes 100-149 of 1,000, to " + com1 + " at 115200 baud, 8N1");
+
+    removeDataFile("hdv2.bin");
+    openFile();  // as a change of format does
+    EXPECT_EQ(StatusTip(), "Idle: hdv2.bin is not in ~/tests");
+
+    withBoxes([] { pickRing(COM, 2); });
+    EXPECT_EQ(StatusTip(), "Idle: COM2 could not be opened (Serial port not found.)\n"
+                           "COM2 is /nonexistent/quorvex-COM2: No such file or directory");
+}
+
+TEST_F(StatusWhileStreaming, TooltipCountsTheRecordsDroppedWhileTheStationDoesNotRead)
+{
+    start(0, "blender.csv", std::string(2000, 'r') + "\n");
+    holdTimers();
+    SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);  // running, but only the test ticks
+    tick(ATIMER, 200);  // nobody reads the far end
+    const long long dropped = ComDroppedWrites(1);
+    ASSERT_GT(dropped, 0);
+    const std::string tip = StatusTip();
+    EXPECT_EQ(tip.substr(tip.find('\n')),
+              "\nThe station is not reading: " + std::to_string(dropped) + " records not sent");
+    pty.drain();  // the station reads again: no record is left torn for the next open of its device
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "../serial/comcfg.h"
 #include "../stream/datafile.h"
 #include "../ui/quorvex.h"
+#include "awake.h"
 
 int spanel = 0;
 
@@ -28,6 +29,7 @@ void shutDown()
     if (fileHandle != 0) CloseFile(fileHandle);
     fileHandle = 0;
     CloseCom(comport);
+    StayAwakeWhileStreaming();  // the port is closed: the system may sleep again
     releaseRecording();
     DiscardPanel(spanel);
     spanel = 0;

@@ -7,7 +7,11 @@ extern unsigned char visible;
 extern int blinkCount;
 
 void ShowIdle();
+// Idle because the port could not be opened, or was lost: code is the open
+// result the "COM Error" box reports, for the status tooltip.
+void ShowComError(int code);
 void ShowSimulating();
+// The blink step of the text stream: one a record read.
 void BlinkStep();
 // Counts one binary timer tick; every fourth makes a blink step.
 void CountBinaryTick();

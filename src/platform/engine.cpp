@@ -6,6 +6,11 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
 
 #include <cstdlib>
 
@@ -72,6 +77,49 @@ void setIcon()
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvex"));
 }
 
+// Lists and rings show black text in white fields, as the panels are drawn,
+// whatever the desktop's colours. Set once for the whole program: a palette
+// set on each window would grow Qt's style caches with each window.
+void whiteFields()
+{
+    QPalette palette = QApplication::palette();
+    if (palette.color(QPalette::Base) == Qt::white && palette.color(QPalette::Text) == Qt::black) return;
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    QApplication::setPalette(palette);
+}
+
+// Qt's Windows style pulses a box's default button, repainting it about every
+// 0.4 s for as long as the box stands, and a cable pulled overnight leaves a
+// "COM Error" box up for hours. The boxes' buttons are drawn as plain ones:
+// nothing moves while a box waits, and Enter still presses the default.
+class StillButtons : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_PushButtonBevel || !button || !(button->features & QStyleOptionButton::DefaultButton)) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton plain(*button);
+        plain.features &= ~QStyleOptionButton::DefaultButton;
+        QProxyStyle::drawControl(element, &plain, painter, widget);
+    }
+};
+
+QStyle* stillButtons()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new StillButtons(QStyleFactory::create(QApplication::style()->name()));
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
 }  // namespace
 
 RunTimeEngine::RunTimeEngine(int& argc, char** argv)
@@ -82,10 +130,12 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
     QuitOnTerminationSignals();
     loadFonts();
     setIcon();
+    whiteFields();
 }
 
 RunTimeEngine::~RunTimeEngine()
 {
+    LetSystemSleep();
     while (int panel = OldestPanel()) DiscardPanel(panel);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete application;
@@ -121,6 +171,7 @@ int MessagePopup(std::string_view title, std::string_view message, std::string_v
     if (!detail.empty()) box.setDetailedText(QString::fromUtf8(detail.data(), qsizetype(detail.size())));
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    for (QPushButton* button : box.findChildren<QPushButton*>()) button->setStyle(stillButtons());
     RequestHeldRepaints();  // what the status says while the box waits
     box.exec();
     return 0;

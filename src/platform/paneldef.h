@@ -65,6 +65,11 @@ struct ControlDef {
     // Rings: a tooltip for the item with this value, asked afresh each time
     // the list opens (what a COM number is can change while the program runs).
     std::string (*itemTip)(int value) = nullptr;
+    // Text messages: their tooltip, composed each time it is about to show.
+    std::string (*tip)() = nullptr;
+    // List boxes: the height of a row; 0: what the style gives. The place of a
+    // list box is that of its rows; its frame is drawn around them.
+    int rowHeight = 0;
 };
 
 struct PanelDef {

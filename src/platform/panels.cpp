@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
@@ -59,6 +60,11 @@ void settleFocus(LoadedPanel& panel)
 }
 
 }  // namespace
+
+void PanelWindow::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter(this).fillRect(rect(), background_);
+}
 
 void PanelWindow::closeEvent(QCloseEvent* event)
 {
@@ -151,16 +157,12 @@ int LoadPanel(int /*parent*/, std::string_view uirFile, int panelNumber)
     auto panel = std::make_unique<LoadedPanel>();
     panel->handle = nextHandle++;
     panel->def = &*def;
-    auto* window = new PanelWindow(panel->handle);
+    auto* window = new PanelWindow(panel->handle, toColor(def->background));
     panel->window = window;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setWindowTitle(QString::fromUtf8(def->title.data(), qsizetype(def->title.size())));
     window->setFixedSize(def->width, def->height);
     window->move(def->left, def->top);
-    QPalette palette = window->palette();
-    palette.setColor(QPalette::Window, toColor(def->background));
-    window->setPalette(palette);
-    window->setAutoFillBackground(true);
 
     for (const ControlDef& cdef : def->controls) {
         LoadedControl& control = panel->controls[cdef.number];
@@ -185,6 +187,8 @@ int DisplayPanel(int panel)
 {
     LoadedPanel* p = FindPanel(panel);
     if (!p) return UIE_BAD_PANEL;
+    if (!p->placed) FitOnScreen(p->window);
+    p->placed = true;
     p->window->show();
     // Off-screen there is no stacking to change (and Qt says so on every call).
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) p->window->raise();

@@ -90,6 +90,9 @@ int CloseCom(int port);
 int ComWrt(int port, std::span<const char> bytes);
 int ComWrtByte(int port, int byte);
 int GetOutQLen(int port);
+// Writes dropped whole since the port was opened because the output queue had
+// no room for them (a station that has stopped reading); 0 for a closed port.
+long long ComDroppedWrites(int port);
 // The device COM port n is: QUORVEX_COM<n> when set, else the system's own.
 std::string ComDeviceName(int port);
 // A device name, which is bytes, as text to show: what is not UTF-8 as \xE4.
@@ -109,6 +112,13 @@ std::string ComPortDescription(int port);
 // What a user refused a device for want of permission can do about it (join
 // the device's group), or empty where the system has no such remedy.
 std::string PermissionRemedy(const std::string& device);
+
+// Staying awake. While kept awake the system does not go to sleep on idle (the
+// display may still blank, and a deliberate suspend still works); why is the
+// reason the system shows for it. Where the system offers no way, nothing
+// happens and nothing is retried each time. Calls that change nothing cost nothing.
+void KeepSystemAwake(std::string_view why);
+void LetSystemSleep();
 
 // Files.
 enum class FileAccess { Read };

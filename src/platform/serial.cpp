@@ -20,6 +20,7 @@ struct ComPort {
     std::string device;                   // the path it means
     std::size_t outputQueue = kComQueueSize;
     OutputQueue queue;
+    long long dropped = 0;                // writes dropped whole: no room in the queue
 };
 
 std::map<int, ComPort>& ports()
@@ -219,7 +220,10 @@ int ComWrt(int port, std::span<const char> bytes)
     ComPort& open = it->second;
     // A write that does not fit the output queue whole is dropped whole: the far
     // end never receives a torn record, and the queue never grows.
-    if (open.queue.size() + bytes.size() > open.outputQueue) return 0;
+    if (open.queue.size() + bytes.size() > open.outputQueue) {
+        ++open.dropped;
+        return 0;
+    }
     // With nothing queued the bytes go to the driver at once; what it does not
     // take waits in the queue for the line to move.
     std::size_t sent = open.queue.empty() ? open.io->writeNow(bytes) : 0;
@@ -240,6 +244,12 @@ int GetOutQLen(int port)
 {
     auto it = ports().find(port);
     return it == ports().end() ? kComNotOpen : int(it->second.queue.size());
+}
+
+long long ComDroppedWrites(int port)
+{
+    auto it = ports().find(port);
+    return it == ports().end() ? 0 : it->second.dropped;
 }
 
 std::string ComErrorDetail(int port)

@@ -1,6 +1,7 @@
 // The Windows taskbar shows a window's title on its button, and the title is
 // the program's own: so the status goes on the button as an overlay icon (a
-// green or a grey dot) whose description is the text, through ITaskbarList3.
+// green or a grey dot) whose description is the text, and into the tooltip of
+// the button's thumbnail ("Quorvex  2.14 - Simulating"), through ITaskbarList3.
 #include "taskbar.h"
 
 #include <QAbstractNativeEventFilter>
@@ -32,6 +33,7 @@ struct Overlay {
     HICON running = nullptr, idle = nullptr;
     HWND window = nullptr;
     std::wstring text;
+    std::wstring tooltip;
 
     bool ready()
     {
@@ -53,7 +55,9 @@ struct Overlay {
     // when Windows says the button was created.
     void apply()
     {
-        if (window && ready()) taskbar->SetOverlayIcon(window, text == L"Simulating" ? running : idle, text.c_str());
+        if (!window || !ready()) return;
+        taskbar->SetOverlayIcon(window, text == L"Simulating" ? running : idle, text.c_str());
+        taskbar->SetThumbnailTooltip(window, tooltip.c_str());
     }
 };
 
@@ -83,5 +87,6 @@ void ShowTaskbarText(QWidget* window, const QString& text)
     window->setWindowIconText(text);
     overlay().window = reinterpret_cast<HWND>(window->winId());
     overlay().text = text.toStdWString();
+    overlay().tooltip = (window->windowTitle() + QStringLiteral(" - ") + text).toStdWString();
     overlay().apply();
 }

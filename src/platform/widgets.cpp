@@ -7,7 +7,9 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 
 #include "panel_p.h"
 #include "runtime.h"
@@ -91,7 +93,7 @@ QFont fittedFont(const ControlDef& def)
 
 QLabel* makeTextMessage(const ControlDef& def, const PanelDef& panel, QWidget* window)
 {
-    auto* label = new TextMessage(qs(def.text), window);
+    auto* label = new TextMessage(qs(def.text), window, def.tip);
     label->setFont(fittedFont(def));
     label->setTextFormat(Qt::PlainText);
     if (def.opaque) {
@@ -133,18 +135,35 @@ QComboBox* makeRing(int handle, const ControlDef& def, QWidget* window)
     return ring;
 }
 
+// Rows of a set height, as wide as the style makes them: an item too wide for
+// the list still shows as such (a horizontal scroll bar), never silently cut.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    RowDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(height_);
+        return size;
+    }
+
+private:
+    int height_;
+};
+
 QListWidget* makeListBox(const ControlDef& def, QWidget* window)
 {
     auto* list = new QListWidget(window);
+    if (def.rowHeight > 0) {
+        list->setItemDelegate(new RowDelegate(def.rowHeight, list));
+        list->setUniformItemSizes(true);
+    }
     for (const ItemDef& item : def.items) {
         auto* row = new QListWidgetItem(qs(item.label), list);
         row->setData(Qt::UserRole, item.value);
     }
     list->setCurrentRow(0);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    list->setPalette(palette);
     return list;
 }
 
@@ -183,6 +202,14 @@ QTimer* makeTimer(int handle, const ControlDef& def, QWidget* window)
 
 }  // namespace
 
+bool TextMessage::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip || !tip_) return QLabel::event(event);
+    const std::string text = tip_();
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), QString::fromStdString(text), this);
+    return true;
+}
+
 void FitTextWidth(LoadedControl& control)
 {
     auto* label = qobject_cast<QLabel*>(control.widget);
@@ -217,7 +244,10 @@ void BuildControl(int handle, const PanelDef& panel, LoadedControl& control, QWi
     }
     if (def.kind != CtrlKind::TextMessage && def.font.pixelSize) control.widget->setFont(makeFont(def.font));
     const Place& place = def.place;
+    QRect rect(place.left, place.top, place.width, place.height);
+    if (auto* list = qobject_cast<QListWidget*>(control.widget))
+        rect.adjust(-list->frameWidth(), -list->frameWidth(), list->frameWidth(), list->frameWidth());
     if (def.kind == CtrlKind::TextMessage) FitTextWidth(control);
-    else control.widget->setGeometry(place.left, place.top, place.width, place.height);
+    else control.widget->setGeometry(rect);
     control.label = makeLabel(def.label, window, buddy);
 }

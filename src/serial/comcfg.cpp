@@ -21,7 +21,7 @@ void reportFailure(int code, int port)
 {
     // Timers go off before the box: its own event loop would go on running their ticks.
     stopStreaming();
-    ShowIdle();
+    ShowComError(code);
     MessagePopup("COM Error", comErrorMessage(code, port), comErrorDetail(code, port));
 }
 

@@ -163,7 +163,11 @@ constexpr ItemDef kDd16Items[] = {
     {"16. Channel 15", 14},
     {"17. Channel 16", 15},
 };
-constexpr FontDef kDialogFont{"Tahoma", 13};
+// The standard dialog font: Tahoma at 8 points (11 px), whose rows are 13 px
+// high, as the lists are sized: 17 rows fill the DD16 list's 221 px, 29 the
+// IPC list's 377.
+constexpr FontDef kDialogFont{"Tahoma", 11};
+constexpr int kRowHeight = 13;
 constexpr Rgb kDialogGrey{212, 208, 200};
 
 struct ListPanel {
@@ -201,6 +205,7 @@ ControlDef listBox(const ListPanel& panel)
     c.items = panel.items;
     c.value = panel.items.front().value;
     c.font = kDialogFont;
+    c.rowHeight = kRowHeight;
     return c;
 }
 

@@ -1,4 +1,5 @@
 // The main window: format, port and baud choice, the status, the list button.
+#include "../app/statustip.h"
 #include "panels.h"
 #include "runtime.h"
 
@@ -102,6 +103,7 @@ const ControlDef kControls[] = {
         ControlDef c = textMessage(TEXT, "TEXT", {149, 23, 0, 36}, "IDLE", kSegment33);
         c.widestText = "SIMULATING";
         c.maxWidth = kStatusTextMaxWidth;
+        c.tip = StatusTip;
         return c;
     }(),
     timer(DTIMER, "DTIMER", 250, "DTimerTick"),

@@ -17,6 +17,7 @@ import time
 import tty
 import unittest
 
+import dbusmock
 from Xlib import XK, X, Xatom, display, error, protocol
 from Xlib.ext import xtest
 
@@ -248,6 +249,61 @@ class RealProgram(ExitChecks, unittest.TestCase):
         self.assertEqual(len(self.screen.windows("Velmara Blender Parameters")), 1)
         self.assertIsNone(self.program.process.poll(), "the program goes on")
         self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
+
+
+class StayingAwake(dbusmock.DBusTestCase):
+    """While it streams the program holds logind's idle-sleep inhibitor, and
+    only then; here logind is a mock on a private system bus."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start_system_bus()  # DBUS_SYSTEM_BUS_ADDRESS, for the program too
+
+    def start(self, logind=True, **program):
+        if logind:
+            mock, self.logind = self.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL)
+            self.addCleanup(mock.wait)
+            self.addCleanup(mock.terminate)
+        self.program = Program(**program)
+        self.addCleanup(self.program.stop)
+        self.screen = Screen()
+        self.addCleanup(self.screen.display.close)
+
+    def inhibitors(self, count, timeout=3.0):
+        """The inhibitors once there are count of them, or after the timeout."""
+        deadline = time.monotonic() + timeout
+        while True:
+            held = self.logind.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")
+            if len(held) == count or time.monotonic() > deadline:
+                return [tuple(str(field) for field in inhibitor[:4]) for inhibitor in held]
+            time.sleep(0.05)
+
+    def test_one_inhibitor_while_streaming_none_after_exit(self):
+        self.start()
+        self.assertEqual(len(self.program.read_lines(2, timeout=4)), 2)
+        why = f"Streaming Velmara blender records to COM1 ({self.program.slave_path})"
+        self.assertEqual(self.inhibitors(1), [("idle:sleep", "Quorvex", why, "block")])
+        self.program.process.terminate()
+        self.program.process.wait(timeout=5)
+        self.assertEqual(self.inhibitors(0), [])
+
+    def test_none_after_a_lost_port(self):
+        self.start()
+        self.assertEqual(len(self.inhibitors(1)), 1)
+        os.close(self.program.master)  # the far end goes: the port is lost
+        os.close(self.program.slave)
+        self.program.master = self.program.slave = -1
+        self.assertTrue(self.screen.windows("COM Error"), "the box is up")
+        self.assertEqual(self.inhibitors(0), [])
+
+    def test_none_when_the_port_will_not_open(self):
+        self.start(com1="/nonexistent/quorvex-port")
+        self.assertTrue(self.screen.windows("COM Error"), "the box is up")
+        self.assertEqual(self.inhibitors(1, timeout=1.0), [])
+
+    def test_streams_as_before_with_no_logind_on_the_bus(self):
+        self.start(logind=False)
+        self.assertEqual(len(self.program.read_lines(2, timeout=4)), 2)
 
 
 class StartUpBox(unittest.TestCase):
