@@ -12,11 +12,24 @@
 
 #include "panel_p.h"
 
+namespace {
+
+// The frame a window will get. Windows tells it before the window shows. An
+// X11 window manager adds it only once the window shows, and places the frame
+// where the window was asked to be, so the window must leave room for it from
+// the start: openbox's title bar here is 20 px high, other desktops' taller.
+QMargins expectedFrame(QWidget* window)
+{
+    const QMargins known = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    if (!known.isNull() || QGuiApplication::platformName() != QLatin1String("xcb")) return known;
+    return {4, 38, 4, 4};
+}
+
+}  // namespace
+
 void FitOnScreen(QWidget* window)
 {
-    // The native window, made now, tells its frame's size where the system
-    // knows it before the window shows (Windows); an X11 window manager adds
-    // its frame later, and keeps the frame on the screen itself.
+    // The native window, made now, tells its frame's size where the system knows it.
     window->winId();
     const QPoint defined = window->pos();  // the frame's top left
     QScreen* screen = QGuiApplication::screenAt(defined);
@@ -26,8 +39,7 @@ void FitOnScreen(QWidget* window)
     // At a fractional scale (150 %) the window's size in pixels rounds up.
     const qreal scale = screen->devicePixelRatio();
     if (scale != qreal(int(scale))) area.adjust(0, 0, -1, -1);
-    const QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
-    const QSize outer = window->size().grownBy(frame);
+    const QSize outer = window->size().grownBy(expectedFrame(window));
     // Left and top win over right and bottom: the title bar stays reachable.
     const int left = std::max(area.left(), std::min(defined.x(), area.left() + area.width() - outer.width()));
     const int top = std::max(area.top(), std::min(defined.y(), area.top() + area.height() - outer.height()));
