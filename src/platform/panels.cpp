@@ -160,6 +160,9 @@ int LoadPanel(int /*parent*/, std::string_view uirFile, int panelNumber)
     auto* window = new PanelWindow(panel->handle, toColor(def->background));
     panel->window = window;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
+    // The status's tooltip answers a glance from another window too: the
+    // user is mostly in the station's software, not in this window.
+    window->setAttribute(Qt::WA_AlwaysShowToolTips);
     window->setWindowTitle(QString::fromUtf8(def->title.data(), qsizetype(def->title.size())));
     window->setFixedSize(def->width, def->height);
     window->move(def->left, def->top);
