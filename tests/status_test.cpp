@@ -175,7 +175,7 @@ TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothi
 
     removeDataFile("hdv2.bin");
     openFile();  // as a change of format does
-    EXPECT_EQ(StatusTip(), "Idle: hdv2.bin is not in ~/tests");
+    EXPECT_EQ(StatusTip(), "Idle: hdv2.bin is not in " + GetRecordingsDir() + " nor in ~/tests");
 
     withBoxes([] { pickRing(COM, 2); });
     EXPECT_EQ(StatusTip(), "Idle: COM2 could not be opened (Serial port not found.)\n"

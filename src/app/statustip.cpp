@@ -44,18 +44,32 @@ std::string plural(long long n, const char* one)
     return grouped(n) + " " + one + (n == 1 ? "" : "s");
 }
 
-// The folder the data file is read from: its path without the file's own
-// name, whichever folder that is, with the home folder as "~".
-std::string folderOf(const DeviceFormat& format)
+// A folder as the user knows it, with the home folder as "~".
+std::string tilde(std::string_view folder)
 {
-    std::string_view folder = path;
-    if (folder.size() > format.fileName.size() && folder.ends_with(format.fileName))
-        folder.remove_suffix(format.fileName.size() + 1);
     const char* home = std::getenv("HOME");
     const std::string_view prefix = home ? home : "";
     const bool inHome = !prefix.empty() && folder.starts_with(prefix) &&
                         (folder.size() == prefix.size() || folder[prefix.size()] == '/');
     return inHome ? std::string("~").append(folder.substr(prefix.size())) : std::string(folder);
+}
+
+// The folder the data file is read from: its path without the file's own
+// name, whichever folder that is.
+std::string folderOf(const DeviceFormat& format)
+{
+    std::string_view folder = path;
+    if (folder.size() > format.fileName.size() && folder.ends_with(format.fileName))
+        folder.remove_suffix(format.fileName.size() + 1);
+    return tilde(folder);
+}
+
+// Where the data file was looked for: the user's recordings folder, where
+// there is one apart from the program's, then the program's.
+std::string placesLooked()
+{
+    const std::string own = GetProjectDir(), user = GetRecordingsDir();
+    return user.empty() || user == own ? tilde(own) : tilde(user) + " nor in " + tilde(own);
 }
 
 // "COM3 (/dev/ttyUSB0)"; "COM3" where the device is the system's own COM3.
@@ -92,7 +106,7 @@ std::string dataTrouble(const DeviceFormat& format)
     const std::string in = name + " in " + folderOf(format);
     std::int64_t size = 0;
     const int info = GetFileInfo(path, size);
-    if (info == 0) return "Idle: " + name + " is not in " + folderOf(format);  // or is no file
+    if (info == 0) return "Idle: " + name + " is not in " + placesLooked();  // or is no file
     if (info < 0) return "Idle: " + in + " could not be read";
     if (text) return "Idle: " + in + (size == 0 || fileHandle > 0 ? " has no records" : " could not be read");
     if (size < kChunkWrapMargin) return "Idle: " + in + " is too short to send (" + plural(size, "byte") + ")";
