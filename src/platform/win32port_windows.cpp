@@ -119,8 +119,9 @@ int noLineResult(const std::string& device, std::string& reason)
         reason = "not a serial device";
         return kComBadSettings;
     }
-    reason = "no serial port behind this number";
-    return HadWin32Port(device) ? kComNotFound : kComBadPortNumber;
+    const bool had = HadWin32Port(device);
+    reason = had ? "the port has gone" : "no serial port behind this number";
+    return had ? kComNotFound : kComBadPortNumber;
 }
 
 }  // namespace
