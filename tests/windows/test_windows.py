@@ -163,8 +163,14 @@ class ZipFolder(WindowsCase):
         """Another program in the running prefix, on the ports as they are mapped."""
         process = subprocess.Popen(["wine", os.path.join(self.folder, exe), *args], env=prefix.env,
                                    cwd=self.folder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
+        self.addCleanup(self.end, process)
         return process
+
+    @staticmethod
+    def end(process):
+        if process.poll() is None:
+            process.terminate()
+            process.wait()
 
     def test_a_second_copy_on_the_same_port_is_refused_and_the_station_gets_one_stream(self):
         self.start()
