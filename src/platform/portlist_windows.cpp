@@ -3,18 +3,7 @@
 #include <windows.h>
 
 #include "comnumbers.h"
-
-namespace {
-
-std::string narrow(const wchar_t* text, DWORD chars)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, int(chars), nullptr, 0, nullptr, nullptr);
-    std::string result(size_t(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, int(chars), result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-}  // namespace
+#include "win32port.h"
 
 std::vector<PresentPort> PresentPorts()
 {
@@ -32,7 +21,7 @@ std::vector<PresentPort> PresentPorts()
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
         DWORD dataChars = dataBytes / sizeof(wchar_t);
         while (dataChars > 0 && data[dataChars - 1] == L'\0') --dataChars;
-        ports.push_back({narrow(data, dataChars), narrow(name, nameChars)});
+        ports.push_back({Utf8(data, dataChars), Utf8(name, nameChars)});
     }
     RegCloseKey(key);
     return ports;

@@ -1,10 +1,23 @@
 // Windows names its ports COM1, COM2, ...; COM10 and above open only by the
 // device form \\.\COM<n>, which every number accepts.
-#include <cctype>
+#include <windows.h>
 
+#include "runtime.h"
 #include "serialdevice.h"
+#include "win32port.h"
 
-std::string SystemComName(int port) { return "COM" + std::to_string(port); }
+std::string SystemComName(int port)
+{
+    // The system's name for the port, asked without opening it. A number the
+    // system does not have is no port, unless this program had it open: then
+    // it is a port that has gone (an adapter pulled out), and its open says so.
+    const std::string name = "COM" + std::to_string(port);
+    wchar_t target[1024];
+    if (QueryDosDeviceW(WidePath(name).c_str(), target, 1024) || GetLastError() == ERROR_INSUFFICIENT_BUFFER ||
+        HadWin32Port(SystemDevicePath(name)))
+        return name;
+    return {};
+}
 
 std::string SystemDevicePath(const std::string& name)
 {
@@ -14,5 +27,6 @@ std::string SystemDevicePath(const std::string& name)
     return comNumber ? "\\\\.\\" + name : name;
 }
 
-// The system's own open says what a name is not.
-int CheckSerialDevice(const std::string&, std::string&) { return 0; }
+// A COM number with no port behind it; the system's own open says what any
+// other name is not.
+int CheckSerialDevice(const std::string& device, std::string&) { return device.empty() ? kComBadPortNumber : 0; }

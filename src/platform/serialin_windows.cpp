@@ -25,11 +25,8 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 
 // 8N1 at the format's rate, no flow control; a read returns what has arrived
 // at once, or waits up to the timeout for the first byte.
-int setLine(HANDLE port, const std::string& device, int baud, std::string& reason)
+int setLine(HANDLE port, const DCB& dcb, int baud, std::string& reason)
 {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(port, &dcb)) return NoLineResult(device, reason);
     if (!SetupComm(port, kComQueueSize, kComQueueSize)) {
         reason = SystemWords(GetLastError());
         return kComBadSettings;
@@ -47,19 +44,14 @@ int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& d
 {
     // COM10 and above open only as \\.\COM10, which every number accepts.
     device = SystemDevicePath(name);
+    // The program's own checks and claim: the same refusals, in the same words.
     if (int refused = CheckSerialDevice(device, reason)) return refused;
-    if (device.empty()) {
-        reason = SystemWords(ERROR_FILE_NOT_FOUND);
-        return kComNotFound;
-    }
-    HANDLE port = CreateFileW(WidePath(device).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        reason = SystemWords(error);
-        return ComOpenResult(error);
-    }
-    if (int refused = setLine(port, device, baud, reason)) {
-        CloseHandle(port);
+    DCB dcb{};
+    int result = 0;
+    HANDLE port = OpenWin32Port(device, GENERIC_READ, 0, dcb, result, reason);
+    if (port == INVALID_HANDLE_VALUE) return result;
+    if (int refused = setLine(port, dcb, baud, reason)) {
+        CloseWin32Port(port);
         return refused;
     }
     PurgeComm(port, PURGE_RXCLEAR);
@@ -88,7 +80,7 @@ long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std:
 void CloseSerialIn(SerialIn& in)
 {
     if (in.handle < 0) return;
-    CloseHandle(reinterpret_cast<HANDLE>(in.handle));
+    CloseWin32Port(reinterpret_cast<HANDLE>(in.handle));
     in.handle = -1;
 }
 

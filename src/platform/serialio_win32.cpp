@@ -1,4 +1,5 @@
-// Serial devices on Windows, through the communications API.
+// Serial devices on Windows, through the communications API, opened and held
+// by the claim the recorder uses too (win32port.h: one process per device).
 //
 // Writes never wait: one overlapped WriteFile at a time, from a buffer of
 // ours of at most the queue size, and a QWinEventNotifier on its event brings
@@ -97,7 +98,7 @@ Win32SerialIo::~Win32SerialIo()
     QObject::disconnect(done_, &QWinEventNotifier::activated, nullptr, nullptr);
     done_->deleteLater();
     takeBackUnsent();  // the buffer must outlive the write
-    CloseHandle(port_);
+    CloseWin32Port(port_);
 }
 
 // Starts the write of what inFlight_ holds; false when the device failed.
@@ -197,31 +198,19 @@ void Win32SerialIo::check()
 std::unique_ptr<SerialIo> OpenSerialIo(const std::string& device, const SerialLine& line, std::size_t queueSize,
                                        SerialIo::Events events, int& result, std::string& reason)
 {
-    HANDLE port = CreateFileW(WidePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    if (port == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        result = ComOpenResult(code);
-        reason = SystemWords(code);
-        return nullptr;
-    }
     DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    if (!GetCommState(port, &dcb)) {
-        result = NoLineResult(device, reason);
-        CloseHandle(port);
-        return nullptr;
-    }
+    HANDLE port = OpenWin32Port(device, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED, dcb, result, reason);
+    if (port == INVALID_HANDLE_VALUE) return nullptr;
     if (!setLine(port, dcb, line, queueSize)) {
         result = kComBadSettings;
         reason = SystemWords(GetLastError());
-        CloseHandle(port);
+        CloseWin32Port(port);
         return nullptr;
     }
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!event) {
         reason = SystemWords(GetLastError());
-        CloseHandle(port);
+        CloseWin32Port(port);
         result = kComOtherError;
         return nullptr;
     }

@@ -252,7 +252,7 @@ bool readWhole(const fs::path& path, std::string& bytes, std::string& why)
 // path.bak with its permissions, and checks what it wrote.
 int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
 {
-    const std::string file = path.string(), name = path.filename().string();
+    const std::string file = TextOf(path), name = TextOf(path.filename());
     if (!found.fixable) {
         say(found.clean.empty() ? "--fix: nothing of " + file + " would replay, so it is left as it is.\n"
                                 : "--fix: nothing to change; what is left may be intended.\n");
@@ -261,7 +261,7 @@ int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
     OutputFile out;
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     std::string wrong = out.open(folder, name, true);
-    if (wrong.empty() && !out.write(found.clean)) wrong = "cannot write in " + folder.string() + ": " + out.writeError();
+    if (wrong.empty() && !out.write(found.clean)) wrong = "cannot write in " + TextOf(folder) + ": " + out.writeError();
     if (wrong.empty()) wrong = out.commit();
     if (!wrong.empty()) {
         out.discard();
@@ -281,8 +281,8 @@ int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
 
 int CheckRecording(const std::string& file, const DeviceFormat* format, bool fixIt)
 {
-    const fs::path path(file);
-    const DeviceFormat* named = formatOfName(path.filename().string());
+    const fs::path path = PathOf(file);
+    const DeviceFormat* named = formatOfName(TextOf(path.filename()));
     if (named && format && named != format)
         return cannot(file + " is the program's " + ShortName(named->value) + " file; --format " +
                       ShortName(format->value) + " does not fit it");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../platform/commandline.h"
 #include "../platform/runtime.h"
 #include "../platform/serialin.h"
 #include "../serial/comerror.h"
@@ -110,7 +111,7 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
         session.failure = failed;
         result = kExitNothingUsable;
     } else {
-        session.saved = out.target().string();
+        session.saved = TextOf(out.target());
         session.replaced = out.replaced();
         session.shortened = recording.writeFailed();
     }
@@ -123,7 +124,7 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
 int main(int argc, char* argv[])
 {
     RecordArguments args;
-    if (std::string wrong = ParseArguments({argv + 1, argv + argc}, args); !wrong.empty()) return refuse(wrong);
+    if (std::string wrong = ParseArguments(CommandLineArguments(argc, argv), args); !wrong.empty()) return refuse(wrong);
     if (args.help) {
         say(stdout, HelpText());
         return kExitRecorded;
@@ -132,7 +133,7 @@ int main(int argc, char* argv[])
     CatchInterrupts();
     OutputFile out;
     // The folder's own failure, with the system's reason: the call was right.
-    if (std::string wrong = out.open(args.folder, std::string(args.format->fileName), args.force); !wrong.empty()) {
+    if (std::string wrong = out.open(PathOf(args.folder), std::string(args.format->fileName), args.force); !wrong.empty()) {
         say(stderr, "quorvex-record: " + wrong + "\n");
         return kExitBadArguments;
     }

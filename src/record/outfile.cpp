@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string shown(const fs::path& path) { return path.string(); }
+std::string shown(const fs::path& path) { return TextOf(path); }
 
 // A name no other recording in the same folder uses at the same time.
 fs::path temporaryBeside(const fs::path& target)
@@ -25,6 +25,14 @@ fs::path temporaryBeside(const fs::path& target)
 std::string reason() { return errno ? std::strerror(errno) : "failed"; }
 
 }  // namespace
+
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string TextOf(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 std::string OutputFile::open(const fs::path& folder, const std::string& name, bool force)
 {

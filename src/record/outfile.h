@@ -11,6 +11,12 @@
 
 #include "bytesink.h"
 
+// Paths in the recorder's words are UTF-8, as the command line gives them on
+// every system; std::filesystem reads and writes a plain string in the C
+// library's code page on Windows, so paths go through char8_t both ways.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string TextOf(const std::filesystem::path& path);
+
 class OutputFile final : public ByteSink {
 public:
     OutputFile() = default;

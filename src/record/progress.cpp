@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include "arguments.h"
+#include "outfile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -155,7 +156,7 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     if (!session.saved.empty()) {
         text += "Saved " + session.saved + (session.shortened ? kShortened : "");
         if (session.replaced)
-            text += " (the old one is now " + std::filesystem::path(session.saved).filename().string() + ".bak)";
+            text += " (the old one is now " + TextOf(PathOf(session.saved).filename()) + ".bak)";
         text += ".\n";
     } else {
         text += "Nothing saved: " + session.failure + "\n";

@@ -157,9 +157,47 @@ class ZipFolder(WindowsCase):
         self.assertIn(recording[:200], data, "the J1939 recording from its start, in 50-byte chunks")
         self.assertEqual(line_speed(self.line), termios.B115200)
 
-    def test_a_port_that_nothing_maps_says_serial_port_not_found(self):
+    def test_a_com_number_with_no_port_behind_it_is_an_invalid_number(self):
         self.start(with_line=False)
-        self.assertIn("Serial port not found.", self.box_text("COM Error"))
+        self.assertIn("Invalid COM port number for this system.", self.box_text("COM Error"))
+
+    def beside(self, exe, *args):
+        """Another program in the running prefix, on the ports as they are mapped."""
+        process = subprocess.Popen(["wine", os.path.join(self.folder, exe), *args], env=prefix.env,
+                                   cwd=self.folder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(self.end, process)
+        return process
+
+    @staticmethod
+    def end(process):
+        if process.poll() is None:
+            process.terminate()
+            process.wait()
+
+    def test_a_second_copy_on_the_same_port_is_refused_and_the_station_gets_one_stream(self):
+        self.start()
+        self.main_window()
+        self.beside("quorvex.exe")
+        self.assertIn("Could not open COM port.", self.box_text("COM Error"))
+        read_available(self.line, time.monotonic() + 0.5, lambda d: False)  # what waited in the line
+        data, _ = read_available(self.line, time.monotonic() + 6, lambda d: False)
+        records = data.split(b"\r\n")[1:-1]  # whole records only
+        lines = [line.rstrip(b"\r\n") for line in self.expected_records("blender.csv", 10**6)]
+        at = lines.index(records[0])
+        self.assertEqual(records, [lines[(at + n) % len(lines)] for n in range(len(records))],
+                         "one stream, record after record, one a second")
+        self.assertAlmostEqual(len(records), 5, delta=1)
+
+    def test_the_recorder_takes_a_folder_named_in_any_script_and_refuses_a_held_port(self):
+        self.start()
+        self.main_window()
+        with tempfile.TemporaryDirectory() as parent:
+            os.mkdir(os.path.join(parent, "測試 Aufnahmen"))
+            recorder = subprocess.run(["wine", os.path.join(self.folder, "quorvex-record.exe"), "blender", "COM1",
+                                       "--out", "測試 Aufnahmen"], env=prefix.env, cwd=parent, capture_output=True,
+                                      timeout=60)
+        self.assertEqual((recorder.returncode, recorder.stderr.decode(errors="replace").splitlines()[0]),
+                         (3, "quorvex-record: Could not open COM port."))
 
     def test_a_line_that_goes_away_is_reported_once_and_costs_no_cpu(self):
         self.start()
