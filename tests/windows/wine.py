@@ -52,7 +52,13 @@ class Prefix:
         reg = os.path.join(self.dir, "ports.reg")
         with open(reg, "w", newline="\r\n") as f:
             f.write("\n".join(lines) + "\n")
-        self.run("regedit", "/S", self.windows_path(reg), check=True)
+        # A server still ending from the last start can fail regedit once.
+        for attempt in range(3):
+            if self.run("regedit", "/S", self.windows_path(reg)).returncode == 0:
+                break
+            self.stop_server()
+        else:
+            raise RuntimeError("regedit could not map the COM ports")
         self.stop_server()
 
     def cleanup(self):
