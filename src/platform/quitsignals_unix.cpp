@@ -42,6 +42,10 @@ void QuitOnTerminationSignals()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A display that goes away mid-write (a logout, a dropped remote desktop)
+    // would end the program by SIGPIPE, leaving its lock files behind; ignored,
+    // the write fails and Qt ends the program through exit(), which closes the ports.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool TerminationRequested() { return terminationRequested; }
