@@ -60,6 +60,15 @@ class Prefix:
         else:
             raise RuntimeError("regedit could not map the COM ports")
         self.stop_server()
+        # Wine turns the mapping into dosdevices links only at its next start,
+        # and wineboot --init gives com1 to this machine's own port: set the
+        # links now too, so no start can reach a port that is not ours.
+        dosdevices = os.path.join(self.dir, "dosdevices")
+        for n in PORTS:
+            link = os.path.join(dosdevices, f"com{n}")
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.symlink(devices.get(n, f"/nonexistent/quorvex-com{n}"), link)
 
     def cleanup(self):
         self.stop_server()
