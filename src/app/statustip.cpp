@@ -77,7 +77,7 @@ std::string portName(int port)
 {
     const std::string com = "COM" + std::to_string(port);
     const std::string device = ComDeviceName(port);
-    return device.empty() || device == "\\\\.\\" + com ? com : com + " (" + device + ")";
+    return device.empty() || device == com || device == "\\\\.\\" + com ? com : com + " (" + PrintableName(device) + ")";
 }
 
 long long linesOf(int handle)
