@@ -147,6 +147,12 @@ TEST_F(StatusWhileStreaming, KeepsAwakeWhileATimerRunsOnAnOpenPortAndAsksOnce)
     tick(ATIMER, 5);  // twice over the end of the file: "IDLE", then "SIMULATING", in one tick
     EXPECT_TRUE(KeepingAwake());
     EXPECT_EQ(AwakeRequests() - before, 1) << "asked once, not again at each loop of the file";
+    removeDataFile("blender.csv");
+    tick(ATIMER, 3);
+    EXPECT_FALSE(KeepingAwake()) << "with nothing to send";
+    writeDataFile("blender.csv", "a\n");
+    tick(ATIMER, 1);
+    EXPECT_TRUE(KeepingAwake()) << "once a record goes out again";
     withBoxes([] { pickRing(COM, 2); });
     EXPECT_FALSE(KeepingAwake()) << "after a COM Error";
     pickRing(COM, 1);

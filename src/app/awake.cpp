@@ -7,6 +7,7 @@
 #include "../ui/quorvex.h"
 #include "formats.h"
 #include "startup.h"
+#include "status.h"
 
 namespace {
 
@@ -20,18 +21,22 @@ bool streaming()
     int text = 0, binary = 0;
     GetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, text);
     GetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, binary);
-    return (text || binary) && GetOutQLen(comport) >= 0;
+    return (text || binary) && GetOutQLen(comport) >= 0 && !NothingToSend();
 }
 
 // What the system shows as the reason: "Streaming Velmara blender records to
-// COM1 (/dev/ttyUSB0)".
+// COM1 (/dev/ttyUSB0)", or "... messages to COM1" for an engine controller on
+// Windows, where the port's own name is COM1.
 std::string reason(int formatValue, int port)
 {
     const DeviceFormat* format = LookupFormat(formatValue);
     std::string why = "Streaming ";
-    why += format ? std::string(format->device) + " records" : std::string("records");
-    why += " to COM" + std::to_string(port);
-    if (const std::string device = ComDeviceName(port); !device.empty()) why += " (" + device + ")";
+    if (format) why += std::string(format->device) + (format->kind == FileKind::Text ? " records" : " messages");
+    else why += "records";
+    const std::string com = "COM" + std::to_string(port);
+    why += " to " + com;
+    if (const std::string device = ComDeviceName(port); !device.empty() && device != com && device != "\\\\.\\" + com)
+        why += " (" + PrintableName(device) + ")";
     return why;
 }
 

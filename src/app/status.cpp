@@ -10,6 +10,10 @@ unsigned char visible = 1;
 int blinkCount = 0;
 
 namespace {
+// Set while the timer finds no recording to send, cleared by the next record
+// or chunk that goes out: only a stream that sends keeps the system awake.
+bool nothingToSend = false;
+
 // Four quarter-second ticks: the binary stream blinks once a second, as the text stream does.
 constexpr int kTicksPerBlink = 4;
 
@@ -19,10 +23,14 @@ void showSimulatingTexts()
     SetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, "Simulating");
 }
 
-// The blink itself, on every tick that sends: it changes nothing about whether
-// the program streams, so it leaves staying awake alone.
+// The blink itself, on every tick that sends: staying awake changes only when
+// this is the first record or chunk sent after ticks that had none.
 void blink()
 {
+    if (nothingToSend) {
+        nothingToSend = false;
+        StayAwakeWhileStreaming();
+    }
     visible = visible == 0 ? 1 : 0;
     showSimulatingTexts();
     SetCtrlAttribute(spanel, TEXT, ATTR_VISIBLE, visible);
@@ -36,6 +44,14 @@ void ShowIdle()
     SetCtrlAttribute(spanel, TEXT, ATTR_VISIBLE, 1);
     StayAwakeWhileStreaming();
 }
+
+void ShowNothingToSend()
+{
+    nothingToSend = true;
+    ShowIdle();
+}
+
+bool NothingToSend() { return nothingToSend; }
 
 void ShowComError(int code)
 {

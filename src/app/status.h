@@ -11,6 +11,10 @@ void ShowIdle();
 // result the "COM Error" box reports, for the status tooltip.
 void ShowComError(int code);
 void ShowSimulating();
+// Idle on a tick that found no recording to send (the data file is missing or
+// yields no record): the system may sleep until a record or chunk goes out.
+void ShowNothingToSend();
+bool NothingToSend();
 // The blink step of the text stream: one a record read.
 void BlinkStep();
 // Counts one binary timer tick; every fourth makes a blink step.

@@ -35,7 +35,10 @@ void updateFiledAnalogIns()
         ShowIdle();
         reopenTextFile();
         read = fileHandle > 0 ? readRecord() : -1;
-        if (read < 0) return;
+        if (read < 0) {
+            ShowNothingToSend();
+            return;
+        }
     }
     lineLength = read;
     BlinkStep();
@@ -64,7 +67,7 @@ int DTimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
     if (event != EVENT_TIMER_TICK) return 0;
     watchRecording();
     if (!loopData || fileSize < kChunkWrapMargin) {
-        ShowIdle();
+        ShowNothingToSend();
         return 0;
     }
     if (pos + kChunkWrapMargin > fileSize) pos = 0;

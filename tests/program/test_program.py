@@ -301,6 +301,16 @@ class StayingAwake(dbusmock.DBusTestCase):
         self.assertTrue(self.screen.windows("COM Error"), "the box is up")
         self.assertEqual(self.inhibitors(1, timeout=1.0), [])
 
+    def test_none_until_the_recording_is_there(self):
+        folder = tempfile.mkdtemp(prefix="quorvex-tests-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        shutil.copy(PROGRAM, folder)
+        self.start(program=os.path.join(folder, "quorvex"))
+        time.sleep(2)  # ticks that find no blender.csv
+        self.assertEqual(self.inhibitors(0), [])
+        shutil.copy(os.path.join(os.path.dirname(PROGRAM), "blender.csv"), folder)
+        self.assertEqual(len(self.inhibitors(1)), 1)
+
     def test_streams_as_before_with_no_logind_on_the_bus(self):
         self.start(logind=False)
         self.assertEqual(len(self.program.read_lines(2, timeout=4)), 2)
