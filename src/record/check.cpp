@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -27,8 +28,17 @@ void say(const std::string& text) { std::fputs(text.c_str(), stdout); }
 
 // What a check found in one file's bytes, and the replay-clean version of them.
 struct Findings {
-    std::vector<std::string> lines;    // "  line 4: empty; ..."
-    std::vector<std::string> kinds;    // "2 empty lines", for the verdict
+    struct Line {
+        std::int64_t at;               // the line or byte it begins at: the listing is in file order
+        std::string text;              // "  line 4: empty; ..."
+    };
+    struct Kind {
+        std::int64_t count;
+        std::string one, many;         // "empty line", "empty lines"
+    };
+    static constexpr std::int64_t kWholeFile = INT64_MAX;
+    std::vector<Line> lines;
+    std::vector<Kind> kinds;           // for the verdict, one a kind however many places have it
     std::vector<std::string> notes;    // what is worth knowing but replays as it should
     std::vector<std::string> kept;     // "1 record with other than 51 fields": sent as written, maybe meant so
     std::vector<std::string> changes;  // what the fix changes
@@ -36,12 +46,17 @@ struct Findings {
     bool fixable = false;              // the replay-clean version mends a problem
     std::string clean;                 // empty when nothing of the file replays
 
-    void problem(const std::string& where, const std::string& what, std::int64_t count, const std::string& one,
-                 const std::string& many)
+    void problem(std::int64_t at, const std::string& where, const std::string& what, std::int64_t count,
+                 const std::string& one, const std::string& many)
     {
-        lines.push_back("  " + where + ": " + what);
-        kinds.push_back(Plural(count, one, many));
+        lines.push_back({at, "  " + where + ": " + what});
         problems += count;
+        for (Kind& kind : kinds)
+            if (kind.one == one) {
+                kind.count += count;
+                return;
+            }
+        kinds.push_back({count, one, many});
     }
 };
 
@@ -59,13 +74,13 @@ std::string where(const ProblemTally& tally, const std::string& unit)
 void tallied(Findings& found, const ProblemTally& tally, const std::string& unit, const std::string& what,
              const std::string& one, const std::string& many)
 {
-    if (tally.count) found.problem(where(tally, unit), what, tally.count, one, many);
+    if (tally.count) found.problem(tally.firstOffsets.front(), where(tally, unit), what, tally.count, one, many);
 }
 
 void textProblems(Findings& found, const TextCounts& counts, int fields)
 {
     if (counts.header)
-        found.problem("line 1", "a header line of field names, which the program would send as a record", 1,
+        found.problem(1, "line 1", "a header line of field names, which the program would send as a record", 1,
                       "header line", "header lines");
     tallied(found, counts.emptyLines, "line", "empty; the program sends each as a record of its own, CR LF alone",
             "empty line", "empty lines");
@@ -73,12 +88,13 @@ void textProblems(Findings& found, const TextCounts& counts, int fields)
             "CR alone as the line end; the program reads on to the next LF, sending the lines as one record",
             "line end of CR alone", "line ends of CR alone");
     if (counts.unterminated)
-        found.problem("line " + number(counts.unterminated), "the last line has no line end: was it cut off?", 1,
+        found.problem(counts.unterminated, "line " + number(counts.unterminated), "the last line has no line end: was it cut off?", 1,
                       "last line without a line end", "");
     // Another field count replays exactly as written and may be meant so: it
     // is shown, and kept by --fix, but the file still replays cleanly.
     if (const std::string other = "other than " + number(fields) + " fields"; counts.foreign.count) {
-        found.lines.push_back("  " + where(counts.foreign, "line") + ": " + other + "; kept, as it may be intended");
+        found.lines.push_back({counts.foreign.firstOffsets.front(),
+                               "  " + where(counts.foreign, "line") + ": " + other + "; kept, as it may be intended"});
         found.kept.push_back(Plural(counts.foreign.count, "record with " + other, "records with " + other));
     }
     tallied(found, counts.overlong, "line", "longer than the 2047 characters the program sends; kept",
@@ -91,8 +107,17 @@ Findings examineText(std::string_view bytes, const DeviceFormat& format)
 {
     Findings found;
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-        found.problem("line 1", "a UTF-16 byte order mark: UTF-16 text, which the program cannot replay; save it as "
-                      "CSV in UTF-8 or ASCII", 1, "UTF-16 file", "UTF-16 files");
+        found.problem(1, "line 1", "a UTF-16 byte order mark: UTF-16 text, which the program cannot replay; save "
+                      "it as CSV in UTF-8 or ASCII", 1, "UTF-16 file", "UTF-16 files");
+        return found;
+    }
+    // UTF-16 saved without its mark has a NUL in every other byte of CSV
+    // text; a stray NUL in a record is that record's problem.
+    if (const std::string_view start = bytes.substr(0, 4096); std::count(start.begin(), start.end(), '\0') * 4 >=
+                                                                  std::int64_t(start.size()) && !start.empty()) {
+        found.problem(0, "the file", "NUL bytes all through it: UTF-16 text without a byte order mark, "
+                      "or no text at all, which the program cannot replay; save it as CSV in UTF-8 or ASCII", 1,
+                      "file that is not text", "files that are not text");
         return found;
     }
     const bool mark = bytes.starts_with(kUtf8Mark);
@@ -103,9 +128,9 @@ Findings examineText(std::string_view bytes, const DeviceFormat& format)
     const bool usable = recording.finish();
     const TextCounts& counts = recording.textCounts();
     // The program leaves a UTF-8 mark out when it sends; other tools may not.
-    if (mark) found.lines.push_back("  line 1: a UTF-8 byte order mark, which the program leaves out; --fix drops it");
+    if (mark) found.lines.push_back({0, "  line 1: a UTF-8 byte order mark, which the program leaves out; --fix drops it"});
     textProblems(found, counts, FieldCount(format));
-    if (!usable) found.problem("the file", "no record to send", 1, "file without a record", "files without a record");
+    if (!usable) found.problem(Findings::kWholeFile, "the file", "no record to send", 1, "file without a record", "files without a record");
     if (counts.crLf && !counts.crAlone.count)
         found.notes.push_back(counts.lf ? "line ends of CR LF and of LF, which the program reads alike"
                                         : "CR LF line ends, which the program reads as LF");
@@ -124,7 +149,7 @@ void engineProblems(Findings& found, const FramingCounts& counts, bool j1587, st
 {
     const std::string noMessage = j1587 ? "no message" : "no SLCAN frame";
     if (counts.trimmedFront)
-        found.problem("byte 0", Plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
+        found.problem(0, "byte 0", Plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
                       "which are " + noMessage, 1, "stretch that is " + noMessage, "stretches that are " + noMessage);
     tallied(found, counts.checksumFailures, "byte", "a message whose checksum fails, which the station would reject",
             "message whose checksum fails", "messages whose checksum fails");
@@ -132,7 +157,7 @@ void engineProblems(Findings& found, const FramingCounts& counts, bool j1587, st
             "stretches that are " + noMessage);
     const std::int64_t tail = size - counts.trimmedBack;
     if (counts.trimmedBack && tail < seam)
-        found.problem("byte " + number(tail), Plural(counts.trimmedBack, "byte", "bytes") + " after the last whole " +
+        found.problem(tail, "byte " + number(tail), Plural(counts.trimmedBack, "byte", "bytes") + " after the last whole " +
                       "message, which are " + noMessage, 1, "stretch that is " + noMessage,
                       "stretches that are " + noMessage);
 }
@@ -163,13 +188,14 @@ Findings examineEngine(std::string_view bytes, const DeviceFormat& format)
         return found;
     }
     if (size < kChunkWrapMargin)
-        found.problem("the file", Plural(size, "byte", "bytes") + ": the program sends 50-byte chunks and needs 51 "
+        found.problem(-1, "the file", Plural(size, "byte", "bytes") + ": the program sends 50-byte chunks and needs 51 "
                       "bytes at least", 1, "recording too short", "recordings too short");
     engineProblems(found, recording.engineCounts(), format.value == 1, size, seam);
     if (size >= kChunkWrapMargin && !onBoundary) {
         const std::string pass = "each pass sends bytes 0-" + number(seam - 1) + " and starts over ";
-        found.problem("byte " + number(torn >= 0 ? torn : seam),
-                      torn >= 0 ? "a message torn by the loop seam: " + pass + number(seam - torn) + " bytes into it"
+        found.problem(torn >= 0 ? torn : seam, "byte " + number(torn >= 0 ? torn : seam),
+                      torn >= 0 ? "a message torn by the loop seam: " + pass + Plural(seam - torn, "byte", "bytes") +
+                                      " into it"
                                 : "the loop seam: " + pass + "here, on no message boundary",
                       1, "torn message at the loop seam", "torn messages at the loop seam");
     }
@@ -200,13 +226,17 @@ std::string verdict(const std::string& file, const Findings& found, bool afterFi
     if (!found.problems)
         return file + (afterFix ? " now replays cleanly" : ": replays cleanly") +
                (found.kept.empty() ? "" : " (" + joined(found.kept, ", ") + ", kept as written)") + ".\n";
+    std::vector<std::string> kinds;
+    for (const Findings::Kind& kind : found.kinds) kinds.push_back(Plural(kind.count, kind.one, kind.many));
     return file + ": " + Plural(found.problems, "problem", "problems") + (afterFix ? " left: " : ": ") +
-           joined(found.kinds, ", ") + ".\n";
+           joined(kinds, ", ") + ".\n";
 }
 
-void report(const Findings& found)
+void report(Findings found)
 {
-    for (const std::string& line : found.lines) say(line + "\n");
+    std::stable_sort(found.lines.begin(), found.lines.end(),
+                     [](const Findings::Line& a, const Findings::Line& b) { return a.at < b.at; });
+    for (const Findings::Line& line : found.lines) say(line.text + "\n");
     for (const std::string& note : found.notes) say("  note: " + note + "\n");
 }
 
@@ -254,8 +284,11 @@ int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
 {
     const std::string file = TextOf(path), name = TextOf(path.filename());
     if (!found.fixable) {
-        say(found.clean.empty() ? "--fix: nothing of " + file + " would replay, so it is left as it is.\n"
-                                : "--fix: nothing to change; what is left may be intended.\n");
+        if (!found.clean.empty()) say("--fix: nothing to change; what is left may be intended.\n");
+        else if (format.kind == FileKind::Text) say("--fix: nothing of " + file + " would replay, so it is left as it is.\n");
+        else
+            say("--fix: no run of whole messages in " + file + " fills whole 50-byte chunks, so no cut of it loops "
+                "cleanly; it is left as it is (a longer recording can be cut).\n");
         return kProblemsLeft;
     }
     OutputFile out;
@@ -269,8 +302,9 @@ int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
         return kProblemsLeft;
     }
     std::error_code error;
-    fs::permissions(path, fs::status(fs::path(path).concat(".bak"), error).permissions(), error);
-    say("Fixed " + file + " (the original is now " + name + ".bak): " + joined(found.changes, "; ") + ".\n");
+    fs::permissions(path, fs::status(out.backup(), error).permissions(), error);
+    say("Fixed " + file + " (the original is now " + TextOf(out.backup().filename()) + "): " +
+        joined(found.changes, "; ") + ".\n");
     const Findings after = examine(found.clean, format);
     report(after);
     say(verdict(file, after, true));

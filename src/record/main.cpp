@@ -112,7 +112,7 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
         result = kExitNothingUsable;
     } else {
         session.saved = TextOf(out.target());
-        session.replaced = out.replaced();
+        session.backup = out.backup().empty() ? std::string() : TextOf(out.backup().filename());
         session.shortened = recording.writeFailed();
     }
     say(stdout, terminal ? SummaryText(recording, session) : SummaryLine(recording, session));

@@ -12,6 +12,8 @@ namespace {
 
 std::string shown(const fs::path& path) { return TextOf(path); }
 
+constexpr int kMostBackups = 99;
+
 // A name no other recording in the same folder uses at the same time.
 fs::path temporaryBeside(const fs::path& target)
 {
@@ -38,7 +40,7 @@ std::string OutputFile::open(const fs::path& folder, const std::string& name, bo
 {
     std::error_code error;
     if (!fs::is_directory(folder, error))
-        return error ? "cannot write in " + shown(folder) + ": " + error.message() : shown(folder) + " is no folder";
+        return error ? "cannot write in " + shown(folder) + ": " + error.message() : shown(folder) + " is not a folder";
     target_ = folder / name;
     force_ = force;
     if (fs::exists(fs::symlink_status(target_, error)) && !force)
@@ -106,11 +108,18 @@ std::string OutputFile::commit()
     if (fs::exists(fs::symlink_status(target_, error))) {
         // A file under the name arrived while recording: not ours to replace.
         if (!force_) return shown(target_) + " appeared while recording" + kept;
-        const fs::path backup = fs::path(target_).concat(".bak");
-        fs::remove(backup, error);
+        // An older backup may be the true original: it stays, and this one
+        // takes the next free number.
+        fs::path backup = fs::path(target_).concat(".bak");
+        for (int number = 1; fs::exists(fs::symlink_status(backup, error)); ++number) {
+            if (number > kMostBackups)
+                return "cannot keep the old file: " + shown(target_) + ".bak to .bak." + std::to_string(kMostBackups) +
+                       " all exist" + kept;
+            backup = fs::path(target_).concat(".bak." + std::to_string(number));
+        }
         fs::rename(target_, backup, error);
         if (error) return "cannot keep the old file as " + shown(backup) + ": " + error.message() + kept;
-        replaced_ = true;
+        backup_ = backup;
     }
     fs::rename(temporary_, target_, error);
     if (error) return "cannot rename the recording to " + shown(target_) + ": " + error.message() + kept;

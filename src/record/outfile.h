@@ -35,7 +35,7 @@ public:
     bool cut(std::int64_t size) override;
 
     // Closes the file and puts it in place as it stands; an existing one
-    // becomes <name>.bak. Returns an empty string or what went wrong; the
+    // becomes <name>.bak, or <name>.bak.1, .2, ... when older ones are there. Returns an empty string or what went wrong; the
     // recording then stays under its temporary name, which the text gives.
     std::string commit();
     // Closes and removes the temporary file.
@@ -43,7 +43,8 @@ public:
 
     const std::filesystem::path& target() const { return target_; }
     const std::filesystem::path& temporary() const { return temporary_; }
-    bool replaced() const { return replaced_; }
+    // Where the file this one replaced went; empty when it replaced none.
+    const std::filesystem::path& backup() const { return backup_; }
     // The system's reason for the first write that failed ("No space left on
     // device"); empty while every write has succeeded.
     const std::string& writeError() const { return writeError_; }
@@ -55,6 +56,6 @@ private:
     std::filesystem::path target_, temporary_;
     std::int64_t written_ = 0;
     bool force_ = false;
-    bool replaced_ = false;
+    std::filesystem::path backup_;
     std::string writeError_;
 };

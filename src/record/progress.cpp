@@ -68,8 +68,17 @@ std::string keptLine(const Recording& recording)
         return plural(recording.units(), "record", "records") + ", " + plural(recording.kept(), "byte", "bytes") +
                ", one a line with LF line ends";
     const std::int64_t messages = recording.units() - recording.messagesPastBoundary();
+    if (recording.kept() == 0) return plural(messages, "message", "messages") + ", 0 bytes";
     return plural(messages, "message", "messages") + ", " + plural(recording.kept(), "byte", "bytes") +
            " (and 1 never sent): the replay sends them all and starts over on a message boundary";
+}
+
+// After a failed write: what arrived from the record or message it tore on.
+std::string notSaved(const Recording& recording, const std::string& unit)
+{
+    if (!recording.writeFailed()) return {};
+    return ", " + plural(recording.notSaved(), "byte", "bytes") + " not saved from the " + unit +
+           " the failed write tore on";
 }
 
 std::string trimmedLine(const Recording& recording)
@@ -83,7 +92,7 @@ std::string trimmedLine(const Recording& recording)
         text = plural(front, "byte", "bytes") + " of a partial first record, " + plural(back, "byte", "bytes") +
                " of a last record the end cut off";
         if (counts.emptyLines.count) text += ", " + plural(counts.emptyLines.count, "empty line", "empty lines");
-        return text;
+        return text + notSaved(recording, "record");
     }
     const FramingCounts& counts = recording.engineCounts();
     text = plural(counts.trimmedFront, "byte", "bytes") + " before the first whole message, " +
@@ -91,7 +100,7 @@ std::string trimmedLine(const Recording& recording)
     if (recording.messagesPastBoundary())
         text += ", " + plural(recording.messagesPastBoundary(), "message", "messages") + " (" +
                 plural(recording.bytesPastBoundary(), "byte", "bytes") + ") after the last that ends a 50-byte chunk";
-    return text;
+    return text + notSaved(recording, "message");
 }
 
 // "  kept      " and the text, wrapped to a terminal's 80 columns.
@@ -155,8 +164,7 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     text += field("problems", problems.empty() ? std::string("none") : problems);
     if (!session.saved.empty()) {
         text += "Saved " + session.saved + (session.shortened ? kShortened : "");
-        if (session.replaced)
-            text += " (the old one is now " + TextOf(PathOf(session.saved).filename()) + ".bak)";
+        if (!session.backup.empty()) text += " (the old one is now " + session.backup + ")";
         text += ".\n";
     } else {
         text += "Nothing saved: " + session.failure + "\n";

@@ -12,7 +12,7 @@ struct RecordingSession {
     double seconds = 0;
     std::string ended;      // "after 15 minutes", "by Ctrl-C", ...
     std::string saved;      // the file written; empty when none
-    bool replaced = false;  // an old file was kept as .bak
+    std::string backup;     // the name an old file was kept under; empty when none
     bool shortened = false; // cut back to what was written whole before a write failed
     std::string failure;    // why nothing was saved, when nothing was
 };

@@ -41,6 +41,7 @@ void Recording::keepRecord(std::string_view record)
     }
     ++units_;
     textBytes_ = out_.written();
+    savedThrough_ = text_->position();
     if (full()) stop();
 }
 
@@ -55,6 +56,7 @@ void Recording::keepMessage(Bytes message, std::int64_t at)
         return stop();
     }
     if (!firstByte_) firstByte_ = char(message[0]);
+    savedThrough_ = at + std::int64_t(message.size());
     ++units_;
     messageBytes_ = out_.written();
     if (messageBytes_ % kChunkSize == 0) {

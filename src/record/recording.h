@@ -37,6 +37,8 @@ public:
     // A write failed: what it wrote in part, and everything after, is not
     // in the recording.
     bool writeFailed() const { return writeFailed_; }
+    // Bytes received from the first one a write failed on to the end.
+    std::int64_t notSaved() const { return writeFailed_ ? received_ - savedThrough_ : 0; }
     std::int64_t problems() const;   // foreign records, or failed messages and stretches
     // Bytes of whole records or messages the output holds: for an engine
     // stream, what the replay sends of it, ending on a chunk boundary.
@@ -73,4 +75,5 @@ private:
     Boundary last_, previous_;
     std::optional<char> firstByte_;
     bool writeFailed_ = false;
+    std::int64_t savedThrough_ = 0;  // bytes received up to the end of the last record or message written
 };

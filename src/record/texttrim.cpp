@@ -43,6 +43,7 @@ void TextTrimmer::feed(std::string_view bytes)
 {
     for (char byte : bytes) {
         if (stopped_) return;
+        ++position_;
         if (afterCr_) {
             afterCr_ = false;
             if (byte == '\n') {

@@ -53,6 +53,9 @@ public:
     void stop() { stopped_ = true; }
     const TextCounts& counts() const { return counts_; }
 
+    // Bytes fed so far, the one being read included.
+    std::int64_t position() const { return position_; }
+
 private:
     void endLine();
     void lineEnd(char byte);
@@ -67,4 +70,5 @@ private:
     bool seenLineEnd_;
     bool cut_ = false;        // the line is longer than kept
     bool stopped_ = false;
+    std::int64_t position_ = 0;
 };

@@ -254,12 +254,21 @@ class RecorderRows(unittest.TestCase):
             ("blender.csv from a spreadsheet", "blender.csv", spreadsheet(records),
              ["line 1: a UTF-8 byte order mark", "line 1: a header line", "line 5: empty", "line 7: other than 51",
               "note: CR LF line ends"],
-             "now replays cleanly (1 record with other than 51 fields, kept as written).", records[0] + b"\n"),
+             "%s now replays cleanly (1 record with other than 51 fields, kept as written).", records[0] + b"\n"),
             ("hdv2.bin cut by hand", "hdv2.bin", HDV2[:100000],
-             ["byte %d: a message torn by the loop seam" % hdv2_seam], "now replays cleanly.", HDV2[:50]),
+             ["byte %d: a message torn by the loop seam" % hdv2_seam], "%s now replays cleanly.", HDV2[:50]),
             ("ddec.bin cut by hand", "ddec.bin", DDEC[7:100000],
              ["byte 0: 2 bytes before the first whole message", "byte %d: a message torn" % ddec_seam],
-             "now replays cleanly.", DDEC[9:59]),
+             "%s now replays cleanly.", DDEC[9:59]),
+            ("hdv2.bin cut mid-frame at both ends", "hdv2.bin", HDV2[10:2013],
+             [": 3 problems: 2 stretches that are no SLCAN frame, 1 torn message at the loop seam."],
+             "%s now replays cleanly.", HDV2[27:77]),
+            ("hdv2.bin too short for a clean loop", "hdv2.bin", HDV2[:1000], ["a message torn by the loop seam"],
+             "--fix: no run of whole messages in %s fills whole 50-byte chunks, so no cut of it loops cleanly; "
+             "it is left as it is (a longer recording can be cut).", HDV2[:1000]),
+            ("UTF-16 without a byte order mark", "blender.csv", b"\n".join(records[:3]).decode().encode("utf-16-le"),
+             ["the file: NUL bytes all through it"], "--fix: nothing of %s would replay, so it is left as it is.",
+             records[0][:4].decode().encode("utf-16-le")),
         ]
         for name, file, content, reported, fixed, start in rows:
             with self.subTest(name):
@@ -267,10 +276,20 @@ class RecorderRows(unittest.TestCase):
                 with open(path, "wb") as f:
                     f.write(content)
                 check = self.check(path)
-                missing = [line for line in reported if "  %s" % line not in check.stdout]
+                missing = [line for line in reported if line not in check.stdout]
                 last = self.check(path, "--fix").stdout.splitlines()[-1]
                 self.assertEqual((check.returncode, missing, last, self.written(file)[:len(start)]),
-                                 (1, [], path + (": " if "left" in fixed else " ") + fixed, start), check.stdout)
+                                 (1, [], fixed % path, start), check.stdout)
+
+    def test_a_second_fix_keeps_the_first_original_too(self):
+        record = shipped("blender.csv").split(b"\n")[0]
+        path = os.path.join(self.dir, "blender.csv")
+        for original in (record + b"\n\n", b"\n" + record + b"\n"):
+            with open(path, "wb") as f:
+                f.write(original)
+            self.check(path, "--fix")
+        self.assertEqual((self.written("blender.csv.bak"), self.written("blender.csv.bak.1")),
+                         (record + b"\n\n", b"\n" + record + b"\n"))
 
     def test_the_shipped_recordings_replay_cleanly(self):
         for name in SAMPLES:
