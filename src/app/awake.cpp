@@ -8,6 +8,7 @@
 #include "formats.h"
 #include "startup.h"
 #include "status.h"
+#include "statustip.h"
 
 namespace {
 
@@ -33,11 +34,7 @@ std::string reason(int formatValue, int port)
     std::string why = "Streaming ";
     if (format) why += std::string(format->device) + (format->kind == FileKind::Text ? " records" : " messages");
     else why += "records";
-    const std::string com = "COM" + std::to_string(port);
-    why += " to " + com;
-    if (const std::string device = ComDeviceName(port); !device.empty() && device != com && device != "\\\\.\\" + com)
-        why += " (" + PrintableName(device) + ")";
-    return why;
+    return why + " to " + PortShownName(port);
 }
 
 }  // namespace

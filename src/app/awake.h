@@ -5,9 +5,9 @@
 
 // Streaming is a stream's timer running with the port open and a recording
 // to send; the status text does not decide it (at the end of a text file it
-// reads "IDLE" and then "SIMULATING" within one tick). Asks the system to stay awake when streaming
-// starts or moves to another format or port, and lets it sleep when streaming
-// stops. Cheap when nothing changed: the status calls it on each change.
+// reads "IDLE" and then "SIMULATING" within one tick). Asks the system to stay
+// awake when streaming starts or moves to another format or port, and lets it
+// sleep when streaming stops. Cheap when nothing changed: the status calls it on each change.
 void StayAwakeWhileStreaming();
 
 // Whether the system is asked to stay awake now, and how often it has been

@@ -72,14 +72,6 @@ std::string placesLooked()
     return user.empty() || user == own ? tilde(own) : tilde(user) + " nor in " + tilde(own);
 }
 
-// "COM3 (/dev/ttyUSB0)"; "COM3" where the device is the system's own COM3.
-std::string portName(int port)
-{
-    const std::string com = "COM" + std::to_string(port);
-    const std::string device = ComDeviceName(port);
-    return device.empty() || device == com || device == "\\\\.\\" + com ? com : com + " (" + PrintableName(device) + ")";
-}
-
 long long linesOf(int handle)
 {
     std::int64_t size = 0;
@@ -164,6 +156,13 @@ void NoteTextRecord()
 
 void NoteComFailure(int code) { lastFailure = code; }
 
+std::string PortShownName(int port)
+{
+    const std::string com = "COM" + std::to_string(port);
+    const std::string device = ComDeviceName(port);
+    return device.empty() || device == com || device == "\\\\.\\" + com ? com : com + " (" + PrintableName(device) + ")";
+}
+
 std::string StatusTip()
 {
     int value = 0, text = 0, binary = 0, baud19200 = 0;
@@ -178,6 +177,6 @@ std::string StatusTip()
     GetCtrlVal(spanel, BAUD1, baud19200);
     // The port is always opened with 8 data bits, no parity and 1 stop bit.
     return "Sending " + (format->kind == FileKind::Text ? textPlace(*format) : binaryPlace(*format)) + " to " +
-           portName(comport) + " at " + std::to_string(FormatBaud(*format, baud19200 != 0)) + " baud, 8N1" +
+           PortShownName(comport) + " at " + std::to_string(FormatBaud(*format, baud19200 != 0)) + " baud, 8N1" +
            dropped(*format);
 }

@@ -6,6 +6,10 @@
 
 std::string StatusTip();
 
+// "COM3 (/dev/ttyUSB0)"; "COM3" where the device is the system's own COM3;
+// a name that is not UTF-8 shown as the details show it.
+std::string PortShownName(int port);
+
 // Counts the text record just read: the tooltip's record number runs from 1
 // at each open of the file, so nothing has to read the file to find it.
 void NoteTextRecord();

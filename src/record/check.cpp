@@ -103,21 +103,26 @@ void textProblems(Findings& found, const TextCounts& counts, int fields)
             "records with bytes that are not ASCII");
 }
 
+// UTF-16 saved without its mark has a NUL in every other byte of CSV text;
+// a stray NUL in a record is that record's problem.
+bool mostlyNul(std::string_view bytes)
+{
+    const std::string_view start = bytes.substr(0, 4096);
+    return !start.empty() && std::count(start.begin(), start.end(), '\0') * 4 >= std::ptrdiff_t(start.size());
+}
+
 Findings examineText(std::string_view bytes, const DeviceFormat& format)
 {
     Findings found;
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-        found.problem(1, "line 1", "a UTF-16 byte order mark: UTF-16 text, which the program cannot replay; save "
-                      "it as CSV in UTF-8 or ASCII", 1, "UTF-16 file", "UTF-16 files");
-        return found;
-    }
-    // UTF-16 saved without its mark has a NUL in every other byte of CSV
-    // text; a stray NUL in a record is that record's problem.
-    if (const std::string_view start = bytes.substr(0, 4096); std::count(start.begin(), start.end(), '\0') * 4 >=
-                                                                  std::int64_t(start.size()) && !start.empty()) {
-        found.problem(0, "the file", "NUL bytes all through it: UTF-16 text without a byte order mark, "
-                      "or no text at all, which the program cannot replay; save it as CSV in UTF-8 or ASCII", 1,
-                      "file that is not text", "files that are not text");
+    const bool utf16Mark = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+    if (utf16Mark || mostlyNul(bytes)) {
+        const std::string cannot = "which the program cannot replay; save it as CSV in UTF-8 or ASCII";
+        if (utf16Mark)
+            found.problem(1, "line 1", "a UTF-16 byte order mark: UTF-16 text, " + cannot, 1, "UTF-16 file",
+                          "UTF-16 files");
+        else
+            found.problem(0, "the file", "NUL bytes all through it: UTF-16 text without a byte order mark, or no "
+                          "text at all, " + cannot, 1, "file that is not text", "files that are not text");
         return found;
     }
     const bool mark = bytes.starts_with(kUtf8Mark);
@@ -232,11 +237,12 @@ std::string verdict(const std::string& file, const Findings& found, bool afterFi
            joined(kinds, ", ") + ".\n";
 }
 
-void report(Findings found)
+void report(const Findings& found)
 {
-    std::stable_sort(found.lines.begin(), found.lines.end(),
+    std::vector<Findings::Line> lines = found.lines;
+    std::stable_sort(lines.begin(), lines.end(),
                      [](const Findings::Line& a, const Findings::Line& b) { return a.at < b.at; });
-    for (const Findings::Line& line : found.lines) say(line.text + "\n");
+    for (const Findings::Line& line : lines) say(line.text + "\n");
     for (const std::string& note : found.notes) say("  note: " + note + "\n");
 }
 

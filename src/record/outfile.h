@@ -35,8 +35,9 @@ public:
     bool cut(std::int64_t size) override;
 
     // Closes the file and puts it in place as it stands; an existing one
-    // becomes <name>.bak, or <name>.bak.1, .2, ... when older ones are there. Returns an empty string or what went wrong; the
-    // recording then stays under its temporary name, which the text gives.
+    // becomes <name>.bak, or <name>.bak.1, .2, ... when older ones are there.
+    // Returns an empty string or what went wrong; the recording then stays
+    // under its temporary name, which the text gives.
     std::string commit();
     // Closes and removes the temporary file.
     void discard();

@@ -32,13 +32,13 @@ void updateFiledAnalogIns()
         // End of file, a read error or a changed file: start again from the
         // first line in this same tick. A file that yields nothing even then
         // is tried again on the next tick, not in a loop.
-        ShowIdle();
         reopenTextFile();
         read = fileHandle > 0 ? readRecord() : -1;
         if (read < 0) {
             ShowNothingToSend();
             return;
         }
+        ShowIdle();  // the seam of the loop: "IDLE", then "SIMULATING" below
     }
     lineLength = read;
     BlinkStep();
