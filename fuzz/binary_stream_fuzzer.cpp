@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    releaseRecording();
+    ReleaseRecording(windowDevice);
     pos = 0;
     std::string held;      // the bytes of the recording the program should hold
     std::string expected;  // what the station should have received since the last check

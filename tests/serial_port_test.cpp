@@ -144,7 +144,7 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
         SCOPED_TRACE(row.device.substr(0, 40));
         if (!row.device.empty()) setenv("QUORVEX_COM1", row.device.c_str(), 1);
         SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);
-        ShowSimulating();
+        ShowSimulating(windowDevice);
         int result = 1;
         auto boxes = withBoxes([&] { result = openComCfg(1, row.port); });
         EXPECT_EQ(result, 0);

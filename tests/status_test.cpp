@@ -41,9 +41,9 @@ class Status : public MainPanelTest {};
 
 TEST_F(Status, IdleAndSimulatingSetBothTexts)
 {
-    ShowSimulating();
+    ShowSimulating(windowDevice);
     EXPECT_EQ(seen(), (Seen{"SIMULATING", 1, "Simulating"}));
-    ShowIdle();
+    ShowIdle(windowDevice);
     EXPECT_EQ(seen(), (Seen{"IDLE", 1, "Idle"}));
     EXPECT_EQ(PanelWidget(spanel)->windowIconText(), "Idle") << "the taskbar shows the main window's icon text";
     EXPECT_EQ(PanelWidget(spanel)->windowTitle(), "Quorvex  2.14");
@@ -54,7 +54,7 @@ TEST_F(Status, BlinkStepsAlternateThePhase)
     const Seen expected[] = {{"SIMULATING", 0, "Simulating"}, {"SIMULATING", 1, "Simulating"},
                              {"SIMULATING", 0, "Simulating"}};
     for (const Seen& step : expected) {
-        BlinkStep();
+        BlinkStep(windowDevice);
         EXPECT_EQ(seen(), step);
         EXPECT_EQ(visible, step.shown);
     }
@@ -62,29 +62,29 @@ TEST_F(Status, BlinkStepsAlternateThePhase)
 
 TEST_F(Status, OpenedWhileHiddenReadsSimulatingButStaysHiddenUntilTheNextStep)
 {
-    BlinkStep();        // the stream blinked into its hidden phase
-    ShowSimulating();   // a change of port re-opened it
+    BlinkStep(windowDevice);        // the stream blinked into its hidden phase
+    ShowSimulating(windowDevice);   // a change of port re-opened it
     EXPECT_EQ(seen(), (Seen{"SIMULATING", 0, "Simulating"}));
-    BlinkStep();
+    BlinkStep(windowDevice);
     EXPECT_EQ(seen(), (Seen{"SIMULATING", 1, "Simulating"}));
 }
 
 TEST_F(Status, IdleShowsTheTextButLeavesThePhase)
 {
-    BlinkStep();
-    ShowIdle();
+    BlinkStep(windowDevice);
+    ShowIdle(windowDevice);
     EXPECT_EQ(seen(), (Seen{"IDLE", 1, "Idle"}));
     EXPECT_EQ(visible, 0);
-    ShowSimulating();  // the port opened again
+    ShowSimulating(windowDevice);  // the port opened again
     EXPECT_EQ(seen(), (Seen{"SIMULATING", 1, "Simulating"}));
 }
 
 TEST_F(Status, IdleThenBlinkInOneTickEndsSimulatingInTheNextPhase)
 {
-    BlinkStep();
+    BlinkStep(windowDevice);
     ASSERT_EQ(visible, 0);
-    ShowIdle();
-    BlinkStep();
+    ShowIdle(windowDevice);
+    BlinkStep(windowDevice);
     EXPECT_EQ(seen(), (Seen{"SIMULATING", 1, "Simulating"}));
 }
 
@@ -92,11 +92,11 @@ TEST_F(Status, BinaryTicksBlinkEveryFourthAndTheCountSurvivesOtherCalls)
 {
     std::vector<int> shown;
     for (int i = 0; i < 12; ++i) {
-        CountBinaryTick();
+        CountBinaryTick(windowDevice);
         int s = -1;
         GetCtrlAttribute(spanel, TEXT, ATTR_VISIBLE, s);
         shown.push_back(s);
-        if (i == 5) ShowSimulating();  // a re-open between ticks keeps the count
+        if (i == 5) ShowSimulating(windowDevice);  // a re-open between ticks keeps the count
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1, 0}));
     EXPECT_EQ(blinkCount, 0);
@@ -105,7 +105,7 @@ TEST_F(Status, BinaryTicksBlinkEveryFourthAndTheCountSurvivesOtherCalls)
 TEST_F(Status, AnyNonZeroFlagCountsAsShown)
 {
     visible = 7;
-    BlinkStep();
+    BlinkStep(windowDevice);
     EXPECT_EQ(visible, 0);
 }
 

@@ -29,25 +29,15 @@ void MainPanelTest::SetUp()
 {
     spanel = LoadPanel(0, kUirFile, PANEL);
     ASSERT_GT(spanel, 0);
-    comport = 1;
-    fileHandle = 0;
-    path.clear();
-    releaseRecording();
-    pos = 0;
-    lineLength = -1;
-    visible = 1;
-    blinkCount = 0;
     InstallComLostHandler(comPortLost);
 }
 
+// The program's own shutdown puts the window's device back as it was at
+// start; the ports a test opened beside it are closed too.
 void MainPanelTest::TearDown()
 {
+    shutDown();
     for (int port = 1; port <= 16; ++port) CloseCom(port);
-    if (fileHandle > 0) CloseFile(fileHandle);
-    fileHandle = 0;
-    releaseRecording();
-    DiscardPanel(spanel);
-    spanel = 0;
     for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -1,60 +1,64 @@
 #include "awake.h"
 
-#include <string>
-
 #include "../platform/runtime.h"
-#include "../serial/comcfg.h"
-#include "../ui/quorvex.h"
+#include "device.h"
 #include "formats.h"
-#include "startup.h"
-#include "status.h"
 #include "statustip.h"
 
 namespace {
 
 bool holding = false;
-int heldFormat = -1;
+const Device* heldDevice = nullptr;
+const DeviceFormat* heldFormat = nullptr;
 int heldPort = 0;
 int requests = 0;
-
-bool streaming()
-{
-    int text = 0, binary = 0;
-    GetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, text);
-    GetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, binary);
-    return (text || binary) && GetOutQLen(comport) >= 0 && !NothingToSend();
-}
+std::string reasonGiven;
 
 // What the system shows as the reason: "Streaming Velmara blender records to
 // COM1 (/dev/ttyUSB0)", or "... messages to COM1" for an engine controller on
 // Windows, where the port's own name is COM1.
-std::string reason(int formatValue, int port)
+std::string reasonOf(const Device& device)
 {
-    const DeviceFormat* format = LookupFormat(formatValue);
     std::string why = "Streaming ";
-    if (format) why += std::string(format->device) + (format->kind == FileKind::Text ? " records" : " messages");
+    if (device.format)
+        why += std::string(device.format->device) + (device.format->kind == FileKind::Text ? " records" : " messages");
     else why += "records";
-    return why + " to " + PortShownName(port);
+    return why + " to " + PortShownName(device);
 }
 
 }  // namespace
 
+bool Streaming(const Device& device)
+{
+    return device.ticking != Ticking::None && GetOutQLen(device.comport) >= 0 && !device.nothingToSend;
+}
+
 void StayAwakeWhileStreaming()
 {
-    if (!streaming()) {
+    const Device* streaming = nullptr;
+    for (const Device* device : Devices()) {
+        if (Streaming(*device)) {
+            streaming = device;
+            break;
+        }
+    }
+    if (!streaming) {
         if (holding) LetSystemSleep();
         holding = false;
+        heldDevice = nullptr;
         return;
     }
-    int format = 0;
-    GetCtrlVal(spanel, FORMAT, format);
-    if (holding && format == heldFormat && comport == heldPort) return;
+    const bool same = streaming == heldDevice && streaming->format == heldFormat && streaming->comport == heldPort;
+    if (holding && (same || !reasonGiven.empty())) return;
     holding = true;
-    heldFormat = format;
-    heldPort = comport;
+    heldDevice = streaming;
+    heldFormat = streaming->format;
+    heldPort = streaming->comport;
     ++requests;
-    KeepSystemAwake(reason(format, comport));
+    KeepSystemAwake(reasonGiven.empty() ? reasonOf(*streaming) : reasonGiven);
 }
+
+void SetStayAwakeReason(std::string why) { reasonGiven = std::move(why); }
 
 bool KeepingAwake() { return holding; }
 

@@ -5,8 +5,10 @@
 #include "../stream/datafile.h"
 #include "../ui/quorvex.h"
 #include "awake.h"
+#include "window_status.h"
 
 int spanel = 0;
+Device windowDevice(&WindowView());
 
 bool startUp()
 {
@@ -26,11 +28,8 @@ bool startUp()
 
 void shutDown()
 {
-    if (fileHandle != 0) CloseFile(fileHandle);
-    fileHandle = 0;
-    CloseCom(comport);
-    StayAwakeWhileStreaming();  // the port is closed: the system may sleep again
-    releaseRecording();
+    ReleaseDevice(windowDevice);  // its file, its port and its recording
+    StayAwakeWhileStreaming();    // the port is closed: the system may sleep again
     DiscardPanel(spanel);
     spanel = 0;
 }

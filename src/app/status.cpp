@@ -1,80 +1,61 @@
 #include "status.h"
 
-#include "../platform/runtime.h"
-#include "../ui/quorvex.h"
 #include "awake.h"
-#include "startup.h"
 #include "statustip.h"
 
-unsigned char visible = 1;
-int blinkCount = 0;
-
 namespace {
-// Set while the timer finds no recording to send, cleared by the next record
-// or chunk that goes out: only a stream that sends keeps the system awake.
-bool nothingToSend = false;
 
 // Four quarter-second ticks: the binary stream blinks once a second, as the text stream does.
 constexpr int kTicksPerBlink = 4;
 
-void showSimulatingTexts()
-{
-    SetCtrlVal(spanel, TEXT, "SIMULATING");
-    SetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, "Simulating");
-}
-
 // The blink itself, on every tick that sends: staying awake changes only when
 // this is the first record or chunk sent after ticks that had none.
-void blink()
+void blink(Device& device)
 {
-    if (nothingToSend) {
-        nothingToSend = false;
+    if (device.nothingToSend) {
+        device.nothingToSend = false;
         StayAwakeWhileStreaming();
     }
-    visible = visible == 0 ? 1 : 0;
-    showSimulatingTexts();
-    SetCtrlAttribute(spanel, TEXT, ATTR_VISIBLE, visible);
+    device.visible = device.visible == 0 ? 1 : 0;
+    if (device.view) device.view->showPhase(device);
 }
+
 }  // namespace
 
-void ShowIdle()
+void ShowIdle(Device& device)
 {
-    SetCtrlVal(spanel, TEXT, "IDLE");
-    SetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, "Idle");
-    SetCtrlAttribute(spanel, TEXT, ATTR_VISIBLE, 1);
+    if (device.view) device.view->showIdle(device);
     StayAwakeWhileStreaming();
 }
 
-void ShowNothingToSend()
+void ShowNothingToSend(Device& device)
 {
-    nothingToSend = true;
-    ShowIdle();
+    device.nothingToSend = true;
+    ShowIdle(device);
 }
 
-bool NothingToSend() { return nothingToSend; }
-
-void ShowComError(int code)
+void ShowComError(Device& device, int code)
 {
-    NoteComFailure(code);
-    ShowIdle();
+    device.lastFailure = code;
+    ShowIdle(device);
 }
 
-void ShowSimulating()
+void ShowSimulating(Device& device)
 {
-    showSimulatingTexts();
+    if (device.view) device.view->showSimulating(device);
     StayAwakeWhileStreaming();
 }
 
-void BlinkStep()
+void BlinkStep(Device& device)
 {
-    blink();
-    NoteTextRecord();
+    blink(device);
+    NoteTextRecord(device);
 }
 
-void CountBinaryTick()
+void CountBinaryTick(Device& device)
 {
-    if (++blinkCount >= kTicksPerBlink) {
-        blink();
-        blinkCount = 0;
+    if (++device.blinkCount >= kTicksPerBlink) {
+        blink(device);
+        device.blinkCount = 0;
     }
 }

@@ -5,27 +5,14 @@
 
 #include "../platform/runtime.h"
 #include "../serial/comcfg.h"
-#include "../stream/datafile.h"
-#include "../stream/streams.h"
-#include "../ui/quorvex.h"
+#include "device.h"
 #include "formats.h"
-#include "startup.h"
 
 namespace {
 
-int countedHandle = 0;   // the open of the text file the count is of
-long long recordsRead = 0;
-int lastFailure = 0;
-
-// Lines of the text file, counted when a tooltip first needs them for an open
-// of the file at its present size. A file too large to count in a moment is
-// not counted: the window must not stall under the mouse.
-struct LineCount {
-    int handle = 0;
-    std::int64_t size = -1;
-    long long lines = -1;
-};
-LineCount counted;
+// Lines of the text file are counted when a tooltip first needs them for an
+// open of the file at its present size. A file too large to count in a moment
+// is not counted: the window must not stall under the mouse.
 constexpr std::int64_t kLargestCounted = std::int64_t(64) << 20;
 
 std::string grouped(long long n)
@@ -56,30 +43,44 @@ std::string tilde(std::string_view folder)
 
 // The folder the data file is read from: its path without the file's own
 // name, whichever folder that is.
-std::string folderOf(const DeviceFormat& format)
+std::string folderOf(const Device& device)
 {
-    std::string_view folder = path;
-    if (folder.size() > format.fileName.size() && folder.ends_with(format.fileName))
-        folder.remove_suffix(format.fileName.size() + 1);
+    std::string_view folder = device.path;
+    const std::size_t slash = folder.find_last_of("/\\");
+    folder = slash == std::string_view::npos ? std::string_view(".") : folder.substr(0, slash);
     return tilde(folder);
 }
 
-// Where the data file was looked for: the user's recordings folder, where
-// there is one apart from the program's, then the program's.
-std::string placesLooked()
+// The name of the file streamed, as it stands in its folder.
+std::string fileNameOf(const Device& device)
 {
-    const std::string own = GetProjectDir(), user = GetRecordingsDir();
-    return user.empty() || user == own ? tilde(own) : tilde(user) + " nor in " + tilde(own);
+    const std::string_view path = device.path;
+    const std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-long long linesOf(int handle)
+// Where the data file was looked for: each of the device's places, in order.
+std::string placesLooked(const Device& device)
+{
+    std::string looked;
+    for (int i = 0; i < device.placeCount; ++i) {
+        const std::string& path = device.places[i].path;
+        const std::size_t slash = path.find_last_of("/\\");
+        if (i > 0) looked += " nor in ";
+        looked += tilde(slash == std::string::npos ? std::string(".") : path.substr(0, slash));
+    }
+    return looked;
+}
+
+long long linesOf(Device& device)
 {
     std::int64_t size = 0;
-    if (GetFileInfo(path, size) != 1) return -1;
-    if (counted.handle == handle && counted.size == size) return counted.lines;
-    counted = {handle, size, -1};
+    Device::LineCount& counted = device.counted;
+    if (GetFileInfo(device.path, size) != 1) return -1;
+    if (counted.handle == device.fileHandle && counted.size == size) return counted.lines;
+    counted = {device.fileHandle, size, -1};
     if (size > kLargestCounted) return -1;
-    const int file = OpenFile(path, FileAccess::Read, FileType::Text);
+    const int file = OpenFile(device.path, FileAccess::Read, FileType::Text);
     if (file <= 0) return -1;
     std::vector<char> buffer(kLineBufferSize);
     long long lines = 0;
@@ -89,72 +90,73 @@ long long linesOf(int handle)
     return lines;
 }
 
-// Why the format's data is not there to send; empty when it is.
-std::string dataTrouble(const DeviceFormat& format)
+// Why the device's data is not there to send; empty when it is.
+std::string dataTrouble(Device& device)
 {
-    const bool text = format.kind == FileKind::Text;
-    if (text ? fileHandle > 0 && linesOf(fileHandle) != 0 : loopData != nullptr) return {};
-    const std::string name(format.fileName);
-    const std::string in = name + " in " + folderOf(format);
+    const bool text = device.format->kind == FileKind::Text;
+    if (text ? device.fileHandle > 0 && linesOf(device) != 0 : device.loopData != nullptr) return {};
+    const std::string name = fileNameOf(device);
+    const std::string in = name + " in " + folderOf(device);
     std::int64_t size = 0;
-    const int info = GetFileInfo(path, size);
-    if (info == 0) return "Idle: " + name + " is not in " + placesLooked();  // or is no file
+    const int info = GetFileInfo(device.path, size);
+    if (info == 0) return "Idle: " + name + " is not in " + placesLooked(device);  // or is no file
     if (info < 0) return "Idle: " + in + " could not be read";
-    if (text) return "Idle: " + in + (size == 0 || fileHandle > 0 ? " has no records" : " could not be read");
+    if (text) return "Idle: " + in + (size == 0 || device.fileHandle > 0 ? " has no records" : " could not be read");
     if (size < kChunkWrapMargin) return "Idle: " + in + " is too short to send (" + plural(size, "byte") + ")";
     if (size > kMaxRecordingSize) return "Idle: " + in + " is too large to hold (" + plural(size, "byte") + ")";
     return "Idle: " + in + " could not be read";
 }
 
-std::string textPlace(const DeviceFormat& format)
+std::string textPlace(Device& device)
 {
-    const long long lines = linesOf(fileHandle);
-    const long long record = countedHandle == fileHandle ? recordsRead : 0;
+    const long long lines = linesOf(device);
+    const long long record = device.countedHandle == device.fileHandle ? device.recordsRead : 0;
     std::string place = " (";
     if (record == 0) place += "record 1" + (lines > 0 ? " of " + grouped(lines) : std::string()) + " next";
     else place += "record " + grouped(record) + (lines > 0 ? " of " + grouped(lines) : std::string());
-    return std::string(format.fileName) + place + ") from " + folderOf(format);
+    return fileNameOf(device) + place + ") from " + folderOf(device);
 }
 
-std::string binaryPlace(const DeviceFormat& format)
+std::string binaryPlace(const Device& device)
 {
-    std::string place = std::string(format.fileName) + " from " + folderOf(format) + ", ";
+    const std::int64_t pos = device.pos;
+    std::string place = fileNameOf(device) + " from " + folderOf(device) + ", ";
     if (pos >= kChunkSize) place += "bytes " + grouped(pos - kChunkSize) + "-" + grouped(pos - 1);
     else place += "from byte 0";
-    return place + " of " + grouped(fileSize) + ",";
+    return place + " of " + grouped(device.fileSize) + ",";
 }
 
 // Records (or chunks) dropped whole because the station stopped reading.
-std::string dropped(const DeviceFormat& format)
+std::string dropped(const Device& device)
 {
-    const long long count = ComDroppedWrites(comport);
+    const long long count = ComDroppedWrites(device.comport);
     if (count == 0) return {};
-    const bool backedUp = GetOutQLen(comport) > 0;
+    const bool backedUp = GetOutQLen(device.comport) > 0;
     return std::string("\nThe station ") + (backedUp ? "is" : "was") + " not reading: " +
-           plural(count, format.kind == FileKind::Text ? "record" : "chunk") + " not sent";
+           plural(count, device.format->kind == FileKind::Text ? "record" : "chunk") + " not sent";
 }
 
-std::string idlePort()
+std::string idlePort(const Device& device)
 {
-    std::string tip = "Idle: COM" + std::to_string(comport) + " could not be opened";
-    if (lastFailure == 0) return tip;
-    tip += " (" + comErrorMessage(lastFailure, comport) + ")";
-    if (const std::string detail = comErrorDetail(lastFailure, comport); !detail.empty()) tip += "\n" + detail;
+    const std::string port = device.portName.empty() ? "COM" + std::to_string(device.comport) : PrintableName(device.portName);
+    std::string tip = "Idle: " + port + " could not be opened";
+    if (device.lastFailure == 0) return tip;
+    tip += " (" + comErrorMessage(device.lastFailure, device.comport) + ")";
+    const std::string detail = comErrorDetail(device, device.lastFailure, device.comport);
+    if (!detail.empty()) tip += "\n" + detail;
     return tip;
 }
 
 }  // namespace
 
-void NoteTextRecord()
+void NoteTextRecord(Device& device)
 {
-    if (countedHandle != fileHandle) {
-        countedHandle = fileHandle;
-        recordsRead = 0;
+    if (device.countedHandle != device.fileHandle) {
+        device.countedHandle = device.fileHandle;
+        device.recordsRead = 0;
     }
-    ++recordsRead;
+    ++device.recordsRead;
 }
-
-void NoteComFailure(int code) { lastFailure = code; }
 
 std::string PortShownName(int port)
 {
@@ -163,20 +165,20 @@ std::string PortShownName(int port)
     return device.empty() || device == com || device == "\\\\.\\" + com ? com : com + " (" + PrintableName(device) + ")";
 }
 
-std::string StatusTip()
+std::string PortShownName(const Device& device)
 {
-    int value = 0, text = 0, binary = 0, baud19200 = 0;
-    GetCtrlVal(spanel, FORMAT, value);
-    const DeviceFormat* format = LookupFormat(value);
+    return device.portName.empty() ? PortShownName(device.comport) : PrintableName(device.portName);
+}
+
+std::string StatusTip(Device& device)
+{
+    const DeviceFormat* format = device.format;
     if (!format) return "Idle";
-    if (GetOutQLen(comport) < 0) return idlePort();
-    GetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, text);
-    GetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, binary);
-    if (!text && !binary) return "Idle";
-    if (std::string trouble = dataTrouble(*format); !trouble.empty()) return trouble;
-    GetCtrlVal(spanel, BAUD1, baud19200);
+    if (GetOutQLen(device.comport) < 0) return idlePort(device);
+    if (device.ticking == Ticking::None) return "Idle";
+    if (std::string trouble = dataTrouble(device); !trouble.empty()) return trouble;
     // The port is always opened with 8 data bits, no parity and 1 stop bit.
-    return "Sending " + (format->kind == FileKind::Text ? textPlace(*format) : binaryPlace(*format)) + " to " +
-           PortShownName(comport) + " at " + std::to_string(FormatBaud(*format, baud19200 != 0)) + " baud, 8N1" +
-           dropped(*format);
+    return "Sending " + (format->kind == FileKind::Text ? textPlace(device) : binaryPlace(device)) + " to " +
+           PortShownName(device) + " at " + std::to_string(FormatBaud(*format, device.textBaud == 19200)) +
+           " baud, 8N1" + dropped(device);
 }

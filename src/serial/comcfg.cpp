@@ -1,93 +1,66 @@
 #include "comcfg.h"
 
+#include "../app/device.h"
 #include "../app/formats.h"
-#include "../app/startup.h"
 #include "../app/status.h"
 #include "../platform/runtime.h"
-#include "../ui/quorvex.h"
 #include "comerror.h"
-
-int comport = 1;
 
 namespace {
 
-void stopStreaming()
+void setTicking(Device& device, Ticking ticking)
 {
-    SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 0);
-    SetCtrlAttribute(spanel, DTIMER, ATTR_ENABLED, 0);
+    device.ticking = ticking;
+    if (device.view) device.view->setTicking(device, ticking);
 }
 
-void reportFailure(int code, int port)
+void reportFailure(Device& device, int code, int port)
 {
-    // Timers go off before the box: its own event loop would go on running their ticks.
-    stopStreaming();
-    ShowComError(code);
-    MessagePopup("COM Error", comErrorMessage(code, port), comErrorDetail(code, port));
+    // The clock stops before the report: a box's own event loop would go on
+    // running the window's timers.
+    StopTicking(device);
+    ShowComError(device, code);
+    if (device.view) device.view->comFailed(device, code, port);
 }
 
-void startTimerOf(const DeviceFormat& format)
+// "COM3", or nothing for a device named by its path.
+std::string comName(const Device& device, int port)
 {
-    const bool text = format.timer == StreamTimer::Text;
-    SetCtrlAttribute(spanel, text ? DTIMER : ATIMER, ATTR_ENABLED, 0);
-    SetCtrlAttribute(spanel, text ? ATIMER : DTIMER, ATTR_ENABLED, 1);
+    return device.portName.empty() ? "COM" + std::to_string(port) : std::string();
 }
 
 }  // namespace
 
+void StopTicking(Device& device) { setTicking(device, Ticking::None); }
+
 std::string comErrorMessage(int code, int port) { return ComOpenMessage(code, ComErrorDetail(port)); }
 
-std::string comErrorDetail(int code, int port)
+std::string comErrorDetail(const Device& device, int code, int port)
 {
-    return ComOpenDetail(code, "COM" + std::to_string(port), ComErrorDevice(port), ComErrorDetail(port));
+    return ComOpenDetail(code, comName(device, port), ComErrorDevice(port), ComErrorDetail(port));
 }
 
-int openComCfg(int portToClose, int portToOpen)
+int OpenDevicePort(Device& device, int portToClose, int portToOpen)
 {
     if (portToClose != 0) CloseCom(portToClose);
-    int formatValue = 0;
-    int baud19200 = 0;
-    GetCtrlVal(spanel, FORMAT, formatValue);
-    GetCtrlVal(spanel, BAUD1, baud19200);
-    const DeviceFormat* format = LookupFormat(formatValue);
-    if (!format) {
-        stopStreaming();
-        ShowIdle();
+    if (!device.format) {
+        StopTicking(device);
+        ShowIdle(device);
         return 0;
     }
-    int result = OpenComConfig(portToOpen, "", FormatBaud(*format, baud19200 != 0), Parity::None, 8, 1,
-                               kComQueueSize, kComQueueSize);
+    const int result = OpenComConfig(portToOpen, device.portName, FormatBaud(*device.format, device.textBaud == 19200),
+                                     Parity::None, 8, 1, kComQueueSize, kComQueueSize);
     if (result != 0) {
-        reportFailure(result, portToOpen);
+        reportFailure(device, result, portToOpen);
         return 0;
     }
-    startTimerOf(*format);
-    ShowSimulating();
+    setTicking(device, device.format->timer == StreamTimer::Text ? Ticking::Text : Ticking::Binary);
+    ShowSimulating(device);
     return 1;
 }
 
 void comPortLost(int port)
 {
-    if (port == comport) reportFailure(kComNotFound, port);
-}
-
-int setCom(int /*panel*/, int /*control*/, int event, void*, int, int)
-{
-    if (event != EVENT_COMMIT) return 0;
-    int portToClose = comport;
-    GetCtrlVal(spanel, COM, comport);
-    openComCfg(portToClose, comport);
-    return 0;
-}
-
-int ServiceBaud(int panel, int control, int event, void*, int, int)
-{
-    if (event != EVENT_VAL_CHANGED) return 0;
-    int state = 0;
-    GetCtrlVal(panel, control, state);
-    // Exactly one of the two is on after every click, whichever way it went.
-    SetCtrlVal(panel, control == BAUD1 ? BAUD2 : BAUD1, state == 0 ? 1 : 0);
-    int portToClose = comport;
-    GetCtrlVal(spanel, COM, comport);
-    openComCfg(portToClose, comport);
-    return 0;
+    for (Device* device : Devices())
+        if (device->comport == port) reportFailure(*device, kComNotFound, port);
 }

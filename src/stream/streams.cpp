@@ -4,77 +4,79 @@
 
 #include "../app/status.h"
 #include "../platform/runtime.h"
-#include "../serial/comcfg.h"
 #include "datafile.h"
-
-char lineBuffer[kLineBufferSize];
-int lineLength = -1;
-std::int64_t pos = 0;
 
 namespace {
 
-int readRecord() { return ReadLine(fileHandle, lineBuffer, kMaxLineChars); }
+int readLine(Device& device) { return ReadLine(device.fileHandle, device.lineBuffer, kMaxLineChars); }
+
+// Whether the stream goes on from the recording's start: a device may end at
+// the end of its recording (a player told to send it so many times).
+bool startOver(Device& device, bool changed)
+{
+    if (!changed) ++device.loops;
+    return !device.view || device.view->startOver(device, changed);
+}
 
 }  // namespace
 
-void updateFiledAnalogIns()
+void ReadRecord(Device& device)
 {
-    lineLength = -1;
-    if (fileHandle == 0) return;
-    int read = readRecord();
+    device.lineLength = -1;
+    if (device.fileHandle == 0) return;
+    int read = readLine(device);
     // A file rewritten, truncated or replaced under the stream starts over
     // from its first line: what was read may be partly the old file's, read
     // ahead before the change, and no line of the file as it is now. Lines
     // appended to it are read on. The user's own recording put in while the
     // sample streams takes over the same way.
-    if (read >= 0 && (FileRewritten(fileHandle) || dataFileAppearedFirst())) read = -1;
+    const bool changed = read >= 0 && (FileRewritten(device.fileHandle) || DataFileAppearedFirst(device));
+    if (changed) read = -1;
     if (read < 0) {
         // End of file, a read error or a changed file: start again from the
         // first line in this same tick. A file that yields nothing even then
         // is tried again on the next tick, not in a loop.
-        reopenTextFile();
-        read = fileHandle > 0 ? readRecord() : -1;
+        const bool looped = device.fileHandle > 0 && device.countedHandle == device.fileHandle && device.recordsRead > 0;
+        if ((looped || changed) && !startOver(device, changed)) return;
+        ReopenTextFile(device);
+        read = device.fileHandle > 0 ? readLine(device) : -1;
         if (read < 0) {
-            ShowNothingToSend();
+            ShowNothingToSend(device);
             return;
         }
-        ShowIdle();  // the seam of the loop: "IDLE", then "SIMULATING" below
+        ShowIdle(device);  // the seam of the loop: "IDLE", then "SIMULATING" below
     }
-    lineLength = read;
-    BlinkStep();
+    device.lineLength = read;
+    BlinkStep(device);
 }
 
-void sendSerialData()
+void SendRecord(Device& device)
 {
-    if (lineLength < 0) return;
+    if (device.lineLength < 0) return;
     // The length read, not the first zero: a NUL inside a line goes out too.
-    lineBuffer[lineLength] = '\r';
-    lineBuffer[lineLength + 1] = '\n';
-    lineBuffer[lineLength + 2] = '\0';
-    ComWrt(comport, std::span<const char>(lineBuffer, std::size_t(lineLength) + 2));
+    char* line = device.lineBuffer;
+    const int length = device.lineLength;
+    line[length] = '\r';
+    line[length + 1] = '\n';
+    line[length + 2] = '\0';
+    if (ComWrt(device.comport, std::span<const char>(line, std::size_t(length) + 2)) > 0) ++device.sent;
 }
 
-int ATimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
+void SendChunk(Device& device)
 {
-    if (event != EVENT_TIMER_TICK) return 0;
-    updateFiledAnalogIns();
-    sendSerialData();
-    return 0;
-}
-
-int DTimerTick(int /*panel*/, int /*control*/, int event, void*, int, int)
-{
-    if (event != EVENT_TIMER_TICK) return 0;
-    watchRecording();
-    if (!loopData || fileSize < kChunkWrapMargin) {
-        ShowNothingToSend();
-        return 0;
+    const bool replaced = WatchRecording(device);
+    if (!device.loopData || device.fileSize < kChunkWrapMargin) {
+        ShowNothingToSend(device);
+        return;
     }
-    if (pos + kChunkWrapMargin > fileSize) pos = 0;
+    if (replaced && !startOver(device, true)) return;
+    if (device.pos + kChunkWrapMargin > device.fileSize) {
+        if (device.pos > 0 && !startOver(device, false)) return;
+        device.pos = 0;
+    }
     // One write per chunk: the output queue takes it whole or drops it whole.
-    const char* chunk = reinterpret_cast<const char*>(loopData.get()) + pos;
-    ComWrt(comport, std::span<const char>(chunk, kChunkSize));
-    pos += kChunkSize;
-    CountBinaryTick();
-    return 0;
+    const char* chunk = reinterpret_cast<const char*>(device.loopData.get()) + device.pos;
+    if (ComWrt(device.comport, std::span<const char>(chunk, kChunkSize)) > 0) ++device.sent;
+    device.pos += kChunkSize;
+    CountBinaryTick(device);
 }

@@ -1,21 +1,23 @@
-// The two streams: a text record a second, a 50-byte chunk every quarter second.
+// The two streams of a device: a text record a second, a 50-byte chunk every
+// quarter second, each from the device's data file, in an endless loop.
 #pragma once
 
 #include <cstdint>
 
-// Longest line sent; the rest of a longer line is skipped.
-inline constexpr int kMaxLineChars = 2047;
-// The line, CR LF and a terminating zero.
-inline constexpr int kLineBufferSize = kMaxLineChars + 3;
-inline constexpr int kChunkSize = 50;
-// A chunk is sent only when one more byte than the chunk remains.
-inline constexpr int kChunkWrapMargin = 51;
+#include "../app/device.h"
 
-extern char lineBuffer[kLineBufferSize];
-// Length of the record in lineBuffer without CR LF; -1 when this tick read none.
-extern int lineLength;
-// Index of the next byte of the recording to send.
-extern std::int64_t pos;
+// Reads the device's next record into its line buffer; at the end of the
+// file, the file starts over and its first line is read in this same tick.
+void ReadRecord(Device& device);
+// Sends the record read this tick, with CR LF, in one write.
+void SendRecord(Device& device);
+// One tick of the binary stream: the next 50 bytes of the recording.
+void SendChunk(Device& device);
+
+// The window's record and read position.
+extern char (&lineBuffer)[kLineBufferSize];
+extern int& lineLength;
+extern std::int64_t& pos;
 
 void updateFiledAnalogIns();
 void sendSerialData();
