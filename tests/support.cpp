@@ -18,7 +18,7 @@
 
 #include "app/startup.h"
 #include "app/status.h"
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "stream/datafile.h"
@@ -42,7 +42,7 @@ void MainPanelTest::SetUp()
 
 void MainPanelTest::TearDown()
 {
-    for (int port = 1; port <= 16; ++port) CloseCom(port);
+    ResetComPorts();
     if (fileHandle > 0) CloseFile(fileHandle);
     fileHandle = 0;
     releaseRecording();

@@ -12,9 +12,9 @@
 #include <string>
 #include <system_error>
 
+#include "../runtime.h"
+#include "../system/process.h"
 #include "fileopen.h"
-#include "quitsignals.h"
-#include "runtime.h"
 
 namespace {
 

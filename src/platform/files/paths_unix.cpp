@@ -12,7 +12,7 @@
 
 #include <QCoreApplication>
 
-#include "runtime.h"
+#include "../runtime.h"
 
 std::string GetProjectDir()
 {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "runtime.h"
+#include "../runtime.h"
 
 std::string GetProjectDir()
 {

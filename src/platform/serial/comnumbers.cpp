@@ -1,6 +1,6 @@
 #include "comnumbers.h"
 
-#include "runtime.h"
+#include "../runtime.h"
 
 #include <algorithm>
 #include <array>

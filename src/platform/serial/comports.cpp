@@ -1,5 +1,5 @@
-// Serial ports by number. COM n is the device named by QUORVEX_COM<n> when
-// that is set, otherwise the system's own name for COM n.
+// Serial ports by number: open, close, write, and the report of a port lost
+// while open. Which device a number is: devicenames.cpp.
 #include <QCoreApplication>
 
 #include <chrono>
@@ -7,8 +7,8 @@
 #include <map>
 #include <memory>
 
+#include "../runtime.h"
 #include "outqueue.h"
-#include "runtime.h"
 #include "serialdevice.h"
 #include "serialio.h"
 
@@ -132,43 +132,6 @@ SerialIo::Events eventsOf(int port)
 
 }  // namespace
 
-std::string ComDeviceName(int port)
-{
-    const std::string variable = "QUORVEX_COM" + std::to_string(port);
-    if (const char* mapped = std::getenv(variable.c_str()); mapped && *mapped) return mapped;
-    return SystemComName(port);
-}
-
-std::string PrintableName(std::string_view bytes)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string shown;
-    for (std::size_t at = 0; at < bytes.size();) {
-        const auto byte = (unsigned char)bytes[at];
-        // The length of the UTF-8 sequence this byte starts (1: ASCII or not UTF-8).
-        const std::size_t length = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 1;
-        bool whole = byte < 0x80 || (length > 1 && byte < 0xF5 && at + length <= bytes.size());
-        for (std::size_t i = 1; whole && i < length; ++i) whole = ((unsigned char)bytes[at + i] & 0xC0) == 0x80;
-        // Overlong and surrogate forms are not UTF-8 either.
-        if (whole && length == 3) {
-            const auto next = (unsigned char)bytes[at + 1];
-            whole = !(byte == 0xE0 && next < 0xA0) && !(byte == 0xED && next >= 0xA0);
-        }
-        if (whole && length == 4) {
-            const auto next = (unsigned char)bytes[at + 1];
-            whole = !(byte == 0xF0 && next < 0x90) && !(byte == 0xF4 && next >= 0x90);
-        }
-        if (whole) {
-            shown.append(bytes.substr(at, byte < 0x80 ? 1 : length));
-            at += byte < 0x80 ? 1 : length;
-        } else {
-            shown += {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
-            ++at;
-        }
-    }
-    return shown;
-}
-
 int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity, int dataBits,
                   int stopBits, int /*inputQueueSize*/, int outputQueueSize)
 {
@@ -211,6 +174,35 @@ int CloseCom(int port)
     if (!ports().count(port)) return kComNotOpen;
     dropPort(port, true);
     return 0;
+}
+
+void ResetComPorts()
+{
+    while (!ports().empty()) CloseCom(ports().begin()->first);
+    carriedTails().clear();
+    lastErrors().clear();
+}
+
+namespace {
+
+// exit() from inside Qt (the display gone) skips the normal shut-down: the
+// ports are closed here so that their lock files go with the program.
+void closePortsAtExit()
+{
+    for (int port = 1; port <= kMaxComPort; ++port) CloseCom(port);
+}
+
+}  // namespace
+
+void CloseComPortsAtExit()
+{
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    // Touch the port table first, so that it is built before this handler is
+    // registered and therefore destroyed only after the handler has run.
+    CloseCom(0);
+    std::atexit(closePortsAtExit);
 }
 
 int ComWrt(int port, std::span<const char> bytes)

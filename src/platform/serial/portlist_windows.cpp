@@ -2,8 +2,8 @@
 // port, its data the port's name ("COM3"), its name the driver's device.
 #include <windows.h>
 
+#include "../system/widetext.h"
 #include "comnumbers.h"
-#include "win32port.h"
 
 std::vector<PresentPort> PresentPorts()
 {
@@ -26,6 +26,3 @@ std::vector<PresentPort> PresentPorts()
     RegCloseKey(key);
     return ports;
 }
-
-// Windows refuses a port for being held by another program, not for groups.
-std::string PermissionRemedy(const std::string&) { return {}; }

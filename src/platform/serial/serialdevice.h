@@ -1,4 +1,6 @@
 // What differs between systems about serial devices, chosen by the build.
+// The same files say what a user refused a device can do (PermissionRemedy,
+// in runtime.h).
 #pragma once
 
 #include <span>

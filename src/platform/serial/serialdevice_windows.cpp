@@ -2,9 +2,10 @@
 // device form \\.\COM<n>, which every number accepts.
 #include <windows.h>
 
-#include "runtime.h"
+#include "../runtime.h"
+#include "../system/widetext.h"
+#include "serialclaim.h"
 #include "serialdevice.h"
-#include "win32port.h"
 
 std::string SystemComName(int port)
 {
@@ -30,3 +31,6 @@ std::string SystemDevicePath(const std::string& name)
 // A COM number with no port behind it; the system's own open says what any
 // other name is not.
 int CheckSerialDevice(const std::string& device, std::string&) { return device.empty() ? kComBadPortNumber : 0; }
+
+// Windows refuses a port for being held by another program, not for groups.
+std::string PermissionRemedy(const std::string&) { return {}; }

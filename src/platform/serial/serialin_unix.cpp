@@ -1,22 +1,14 @@
+// A console program's serial input on Unix (quorvex-record): the port
+// opened for reading only, through the claim the program's ports use.
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
-#include "runtime.h"
+#include "../runtime.h"
 #include "serialclaim.h"
 #include "serialdevice.h"
-#include "serialin.h"
-
-namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) { interrupted = 1; }
-
-}  // namespace
 
 int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason)
 {
@@ -57,16 +49,3 @@ void CloseSerialIn(SerialIn& in)
     ReleaseSerialDevice(claim);
     in = {};
 }
-
-void CatchInterrupts()
-{
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a wait in poll ends at once
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
-
-bool Interrupted() { return interrupted != 0; }
-
-bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }

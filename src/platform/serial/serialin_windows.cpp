@@ -1,27 +1,14 @@
+// A console program's serial input on Windows (quorvex-record): the port
+// opened for reading only, through the claim the program's ports use.
 #include <windows.h>
 
-#include <io.h>
-
-#include <cstdio>
-
-#include "runtime.h"
+#include "../runtime.h"
+#include "../system/widetext.h"
+#include "serialclaim.h"
 #include "serialdevice.h"
-#include "serialin.h"
 #include "serialio.h"
-#include "win32port.h"
 
 namespace {
-
-volatile LONG interrupted = 0;
-
-BOOL WINAPI onConsoleEvent(DWORD event)
-{
-    InterlockedExchange(&interrupted, 1);
-    // A closed console window ends the process once this returns: give the
-    // main thread the moment it needs to write the recording.
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) Sleep(3000);
-    return TRUE;
-}
 
 // 8N1 at the format's rate, no flow control; a read returns what has arrived
 // at once, or waits up to the timeout for the first byte.
@@ -83,9 +70,3 @@ void CloseSerialIn(SerialIn& in)
     CloseWin32Port(reinterpret_cast<HANDLE>(in.handle));
     in.handle = -1;
 }
-
-void CatchInterrupts() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
-
-bool Interrupted() { return InterlockedCompareExchange(&interrupted, 0, 0) != 0; }
-
-bool OutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }

@@ -1,6 +1,6 @@
 // One open serial device, as each system drives it. What both systems share
 // (the per-record queue, the open codes, the close hand-over, the report of a
-// lost port) lives in serial.cpp; a back end only moves bytes and notices a
+// lost port) lives in comports.cpp; a back end only moves bytes and notices a
 // device that has gone. One file per system, chosen by the build.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "runtime.h"
+#include "../runtime.h"
 
 struct SerialLine {
     int baud = 9600;

@@ -1,5 +1,5 @@
 // Serial devices on Windows, through the communications API, opened and held
-// by the claim the recorder uses too (win32port.h: one process per device).
+// by the claim the recorder uses too (serialclaim.h: one process per device).
 //
 // Writes never wait: one overlapped WriteFile at a time, from a buffer of
 // ours of at most the queue size, and a QWinEventNotifier on its event brings
@@ -21,8 +21,9 @@
 
 #include <algorithm>
 
+#include "../system/widetext.h"
+#include "serialclaim.h"
 #include "serialio.h"
-#include "win32port.h"
 
 namespace {
 

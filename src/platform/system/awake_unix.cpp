@@ -15,7 +15,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QFile>
 
-#include "runtime.h"
+#include "../runtime.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 // refuses this class).
 #include <windows.h>
 
-#include "runtime.h"
+#include "../runtime.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Termination requests from outside (Ctrl-C in a terminal, kill, a session
 // ending) end the event loop, so that the program shuts down as through its
-// close box: the port is closed and its lock released.
+// close box: the port is closed and its lock released. The rest of what the
+// process does with its surroundings (its arguments, a console program's
+// interrupts, the sign that it runs) is in runtime.h. One file per system.
 #pragma once
 
 void QuitOnTerminationSignals();

@@ -1,3 +1,4 @@
+// The process on Unix: the requests to end it, its arguments and its terminal.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -5,13 +6,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "quitsignals.h"
+#include "../runtime.h"
+#include "process.h"
 
 namespace {
 
 int wakeFds[2] = {-1, -1};
 bool terminationRequested = false;
 volatile std::sig_atomic_t terminationPending = 0;
+volatile std::sig_atomic_t interrupted = 0;
 
 // Only async-signal-safe work here: the event loop does the rest.
 void onSignal(int)
@@ -20,6 +23,8 @@ void onSignal(int)
     const char byte = 1;
     [[maybe_unused]] ssize_t n = ::write(wakeFds[1], &byte, 1);
 }
+
+void onInterrupt(int) { interrupted = 1; }
 
 }  // namespace
 
@@ -50,3 +55,21 @@ void QuitOnTerminationSignals()
 
 bool TerminationRequested() { return terminationRequested; }
 bool TerminationPending() { return terminationPending != 0; }
+
+void CatchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: a wait in poll ends at once
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+bool Interrupted() { return interrupted != 0; }
+
+bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+std::vector<std::string> CommandLineArguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
+
+// Packages on Linux are replaced by the package manager, which needs no sign.
+void MarkRunning() {}

@@ -95,6 +95,9 @@ void FitTextWidth(LoadedControl& control);
 // its screen's available area.
 void FitOnScreen(QWidget* window);
 
+// The handle of the oldest panel still loaded (the program's main window), or 0.
+int OldestPanel();
+
 // Applies the taskbar text to the program's main window (its oldest panel).
 void ApplyTaskbarText();
 // Restarts every running timer so its first tick is one interval after now.

@@ -13,9 +13,9 @@
 #include <array>
 #include <vector>
 
+#include "../runtime.h"
 #include "inspect.h"
 #include "panel_p.h"
-#include "runtime.h"
 
 namespace {
 

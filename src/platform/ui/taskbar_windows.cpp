@@ -80,11 +80,10 @@ public:
 
 }  // namespace
 
-void ShowTaskbarText(QWidget* window, const QString& text)
+void ShowTaskbarOverlay(QWidget* window, const QString& text)
 {
     static ButtonCreated* filter = nullptr;
     if (!filter) QCoreApplication::instance()->installNativeEventFilter(filter = new ButtonCreated);
-    window->setWindowIconText(text);
     overlay().window = reinterpret_cast<HWND>(window->winId());
     overlay().text = text.toStdWString();
     overlay().tooltip = (window->windowTitle() + QStringLiteral(" - ") + text).toStdWString();

@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include "../runtime.h"
 #include "panel_p.h"
-#include "runtime.h"
 
 namespace {
 
