@@ -8,8 +8,8 @@
 
 #include <cstdlib>
 
-#include "platform/comnumbers.h"
-#include "platform/inspect.h"
+#include "platform/serial/comnumbers.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "support.h"

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "support.h"
 

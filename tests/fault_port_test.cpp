@@ -11,7 +11,7 @@
 #include <random>
 
 #include "app/status.h"
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "fault_support.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"

@@ -1,14 +1,24 @@
 // The format catalogue: one row per device, nothing for values that name none.
 #include "app/formats.h"
 #include "support.h"
-#include "ui/quorvex.h"
+#include "ui/panels.h"
 
 namespace {
 
-TEST(Formats, EachValueGivesItsFileKindRateTimerAndList)
+// The fields a text format's parameter list shows.
+int listedFields(int panel)
+{
+    if (!panel) return 0;
+    for (const ControlDef& control : ListPanelDef(panel).controls)
+        if (control.kind == CtrlKind::ListBox) return int(control.items.size());
+    return 0;
+}
+
+TEST(Formats, EachValueGivesItsNameFileKindRateTimerAndList)
 {
     struct Row {
         int value;
+        const char* shortName;
         const char* file;
         FileKind kind;
         int baudOff, baudOn;
@@ -17,17 +27,18 @@ TEST(Formats, EachValueGivesItsFileKindRateTimerAndList)
         const char* boxTitle;
     };
     const Row table[] = {
-        {0, "blender.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, BLENDPANEL, ""},
-        {1, "ddec.bin", FileKind::Binary, 9600, 9600, StreamTimer::Binary, 0, "J1587 Data"},
-        {2, "hdv2.bin", FileKind::Binary, 115200, 115200, StreamTimer::Binary, 0, "J1939 Data"},
-        {3, "frac.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, IPCPANEL, ""},
-        {5, "dd16.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, DD16PANEL, ""},
-        {6, "blenderplus.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, BLENDPAN2, ""},
+        {0, "blender", "blender.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, BLENDPANEL, ""},
+        {1, "j1587", "ddec.bin", FileKind::Binary, 9600, 9600, StreamTimer::Binary, 0, "J1587 Data"},
+        {2, "j1939", "hdv2.bin", FileKind::Binary, 115200, 115200, StreamTimer::Binary, 0, "J1939 Data"},
+        {3, "ipc", "frac.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, IPCPANEL, ""},
+        {5, "dd16", "dd16.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, DD16PANEL, ""},
+        {6, "blenderplus", "blenderplus.csv", FileKind::Text, 9600, 19200, StreamTimer::Text, BLENDPAN2, ""},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.value);
         const DeviceFormat* format = LookupFormat(row.value);
         ASSERT_NE(format, nullptr);
+        EXPECT_EQ(LookupFormatByShortName(row.shortName), format);
         EXPECT_EQ(format->fileName, row.file);
         EXPECT_EQ(format->kind, row.kind);
         EXPECT_EQ(FormatBaud(*format, false), row.baudOff);
@@ -35,6 +46,8 @@ TEST(Formats, EachValueGivesItsFileKindRateTimerAndList)
         EXPECT_EQ(format->timer, row.timer);
         EXPECT_EQ(format->listPanel, row.panel);
         EXPECT_EQ(format->boxTitle, row.boxTitle);
+        // The recorder's field count is the one the window's list shows.
+        EXPECT_EQ(format->fieldCount, listedFields(format->listPanel));
     }
 }
 

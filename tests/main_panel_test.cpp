@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "support.h"
 #include "ui/quorvex.h"

@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "support.h"
 #include "ui/paramlists.h"

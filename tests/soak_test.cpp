@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "fault_support.h"
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "stream/datafile.h"

@@ -18,7 +18,7 @@
 
 #include "app/startup.h"
 #include "app/status.h"
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "stream/datafile.h"
@@ -37,7 +37,7 @@ void MainPanelTest::SetUp()
 void MainPanelTest::TearDown()
 {
     shutDown();
-    for (int port = 1; port <= 16; ++port) CloseCom(port);
+    ResetComPorts();
     for (int port = 1; port <= 16; ++port) unsetenv(("QUORVEX_COM" + std::to_string(port)).c_str());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

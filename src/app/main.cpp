@@ -1,6 +1,5 @@
 // Quorvex: stands in for field equipment on a serial line by replaying a
 // recorded data file out of a COM port, in an endless loop.
-#include "../platform/instance.h"
 #include "../platform/runtime.h"
 #include "../ui/quorvex.h"
 #include "startup.h"

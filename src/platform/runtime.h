@@ -1,7 +1,11 @@
 // The run-time services the program is written against: panels and controls,
 // the event loop and its timers, message boxes, the taskbar text, serial ports,
-// data files and paths. Everything behind these calls is Qt; nothing above
-// this header sees a Qt type.
+// data files and paths, and the process itself. Everything behind these calls
+// is Qt or the system's own; nothing above this header sees a Qt type.
+//
+// Two libraries stand behind it. platform_core (serial/, files/, system/)
+// needs Qt Core alone, so a console program links it without Qt Widgets;
+// platform (ui/) adds the engine, panels, controls, boxes and the taskbar.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "paneldef.h"
+#include <vector>
+
+#include "ui/paneldef.h"
 
 // Events a control callback receives.
 inline constexpr int EVENT_COMMIT = 1;
@@ -86,6 +92,14 @@ inline constexpr int kComOtherError = -9;
 int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity,
                   int dataBits, int stopBits, int inputQueueSize, int outputQueueSize);
 int CloseCom(int port);
+// Closes every open port as CloseCom does, and forgets what the ports carry
+// from one open to the next (the tails of records torn by a close, the last
+// failures): the process's serial state as it was at start.
+void ResetComPorts();
+// Closes every open port also when the process ends through exit() (Qt calls
+// it from inside the event loop when the display goes away), so that the
+// ports' lock files go with the program. Registered once; later calls do nothing.
+void CloseComPortsAtExit();
 // Queues the bytes whole or not at all; returns the count queued or a negative error.
 int ComWrt(int port, std::span<const char> bytes);
 int ComWrtByte(int port, int byte);
@@ -112,6 +126,28 @@ std::string ComPortDescription(int port);
 // What a user refused a device for want of permission can do about it (join
 // the device's group), or empty where the system has no such remedy.
 std::string PermissionRemedy(const std::string& device);
+
+// Reading a serial device from a console program (quorvex-record): the port
+// opened for input only.
+struct SerialIn {
+    long long handle = -1;
+    std::string lockFile;  // where the system has lock files: this process's, removed at the close
+};
+
+// Opens the device that name means (as the COM mapping or the user gives it)
+// for reading: 8 data bits, no parity, 1 stop bit, no flow control, at baud,
+// and held so that no other program opens it meanwhile, by the rules the
+// program's own ports follow (a port another program holds is refused, the
+// holder named). Returns 0, or an open result above with the system's words
+// in reason; device is the path the name meant.
+int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason);
+
+// Waits at most timeoutMs for bytes, then reads what has arrived. Returns the
+// count read (0: none came, or a console interrupt cut the wait short), or -1
+// when the device has gone or fails, with the system's words in reason.
+long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std::string& reason);
+
+void CloseSerialIn(SerialIn& in);
 
 // Staying awake. While kept awake the system does not go to sleep on idle (the
 // display may still blank, and a deliberate suspend still works); why is the
@@ -162,3 +198,26 @@ std::string GetRecordingsDir();
 // an empty string.
 std::string MakeRecordingsDir();
 std::string MakePathname(std::string_view directory, std::string_view fileName);
+
+// The process.
+// A console program's arguments after the program's name, as the user typed
+// them, in UTF-8, as every name the program handles is. On Unix they are
+// argv's bytes as they are; on Windows argv holds them in the ANSI code page,
+// which has no room for most names ("測試" becomes "??"), so they are taken
+// from the wide command line instead.
+std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
+
+// A console program: Ctrl-C (and, where the system has them, a closed
+// terminal or a termination request) sets a flag instead of ending the
+// program, so that it can still write what it recorded.
+void CatchInterrupts();
+bool Interrupted();
+// Whether standard output is a terminal a person watches.
+bool OutputIsTerminal();
+
+// A sign, seen from outside, that the program is running: its installer and
+// uninstaller look for it and ask the user to close the program before they
+// replace or remove its files. Marks this process as a running copy until it
+// ends, however it ends. Any number of copies may run at once (one per port):
+// this only marks, it never stops another copy.
+void MarkRunning();

@@ -1,31 +1,12 @@
 #include "arguments.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
 #include "../platform/runtime.h"
-#include "../ui/panels.h"
 
 namespace {
-
-struct Name {
-    const char* name;
-    int value;
-};
-
-// In the order of the program's format ring.
-constexpr std::array<Name, 6> kNames{{
-    {"blender", 0}, {"blenderplus", 6}, {"ipc", 3}, {"dd16", 5}, {"j1587", 1}, {"j1939", 2},
-}};
-
-const DeviceFormat* formatNamed(const std::string& name)
-{
-    for (const Name& entry : kNames)
-        if (name == entry.name) return LookupFormat(entry.value);
-    return nullptr;
-}
 
 bool wholeNumber(const std::string& text, std::int64_t& value)
 {
@@ -63,7 +44,7 @@ std::string positional(RecordArguments& parsed, const std::string& arg, int& cou
 {
     if (count == 0) {
         parsed.formatName = arg;
-        parsed.format = formatNamed(arg);
+        parsed.format = LookupFormatByShortName(arg);
         if (!parsed.format) return "unknown format \"" + arg + "\"";
     } else if (count == 1) {
         std::int64_t number = 0;
@@ -105,7 +86,7 @@ std::string option(RecordArguments& parsed, const std::string& name, const std::
         parsed.check = value;
     } else if (name == "--format") {
         parsed.formatName = value;
-        parsed.format = formatNamed(value);
+        parsed.format = LookupFormatByShortName(value);
         if (!parsed.format) return "unknown format \"" + value + "\"";
     } else {
         return "unknown option " + name;
@@ -175,22 +156,6 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
     return {};
 }
 
-int FieldCount(const DeviceFormat& format)
-{
-    if (!format.listPanel) return 0;
-    const PanelDef panel = ListPanelDef(format.listPanel);
-    for (const ControlDef& control : panel.controls)
-        if (control.kind == CtrlKind::ListBox) return int(control.items.size());
-    return 0;
-}
-
-std::string ShortName(int formatValue)
-{
-    for (const Name& entry : kNames)
-        if (entry.value == formatValue) return entry.name;
-    return {};
-}
-
 std::string HelpText()
 {
     std::string text =
@@ -202,15 +167,14 @@ std::string HelpText()
         "trimmed to whole records or messages so that the replay loops cleanly.\n"
         "\n"
         "FORMAT         file             device\n";
-    for (const Name& entry : kNames) {
-        const DeviceFormat& format = *LookupFormat(entry.value);
-        std::string line = "  " + std::string(entry.name);
+    for (const DeviceFormat& format : Formats()) {
+        std::string line = "  " + std::string(format.shortName);
         line.resize(15, ' ');
         line += format.fileName;
         line.resize(32, ' ');
         line += std::string(format.device) + ", " +
                 (format.fixedBaud ? std::to_string(format.fixedBaud) + " baud"
-                                  : std::to_string(FieldCount(format)) + " fields");
+                                  : std::to_string(format.fieldCount) + " fields");
         text += line + "\n";
     }
     text +=

@@ -30,10 +30,3 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
 
 // The --help text: usage, the formats with their devices and files, the exit codes.
 std::string HelpText();
-
-// Field count of a text format's records, from its parameter list; 0 for
-// the engine streams.
-int FieldCount(const DeviceFormat& format);
-
-// The short name of a format value ("j1587").
-std::string ShortName(int formatValue);

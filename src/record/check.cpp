@@ -128,13 +128,13 @@ Findings examineText(std::string_view bytes, const DeviceFormat& format)
     const bool mark = bytes.starts_with(kUtf8Mark);
     if (mark) bytes.remove_prefix(kUtf8Mark.size());
     MemorySink out;
-    Recording recording(format, FieldCount(format), out, 0, true);
+    Recording recording(format, format.fieldCount, out, 0, true);
     recording.feed(bytes);
     const bool usable = recording.finish();
     const TextCounts& counts = recording.textCounts();
     // The program leaves a UTF-8 mark out when it sends; other tools may not.
     if (mark) found.lines.push_back({0, "  line 1: a UTF-8 byte order mark, which the program leaves out; --fix drops it"});
-    textProblems(found, counts, FieldCount(format));
+    textProblems(found, counts, format.fieldCount);
     if (!usable) found.problem(Findings::kWholeFile, "the file", "no record to send", 1, "file without a record", "files without a record");
     if (counts.crLf && !counts.crAlone.count)
         found.notes.push_back(counts.lf ? "line ends of CR LF and of LF, which the program reads alike"
@@ -249,7 +249,7 @@ void report(const Findings& found)
 std::string title(const std::string& file, const DeviceFormat& format, std::size_t size)
 {
     std::string text = file + ": a recording of the " + std::string(format.device) + ", ";
-    if (format.kind == FileKind::Text) return text + number(FieldCount(format)) + " fields a record\n";
+    if (format.kind == FileKind::Text) return text + number(format.fieldCount) + " fields a record\n";
     return text + Plural(std::int64_t(size), "byte", "bytes") + "\n";
 }
 
@@ -324,8 +324,8 @@ int CheckRecording(const std::string& file, const DeviceFormat* format, bool fix
     const fs::path path = PathOf(file);
     const DeviceFormat* named = formatOfName(TextOf(path.filename()));
     if (named && format && named != format)
-        return cannot(file + " is the program's " + ShortName(named->value) + " file; --format " +
-                      ShortName(format->value) + " does not fit it");
+        return cannot(file + " is the program's " + std::string(named->shortName) + " file; --format " +
+                      std::string(format->shortName) + " does not fit it");
     if (!named && !format)
         return cannot(file + " is named as none of the program's files: give its format with --format "
                       "(blender, blenderplus, ipc, dd16, j1587 or j1939)");

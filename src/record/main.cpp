@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/commandline.h"
 #include "../platform/runtime.h"
-#include "../platform/serialin.h"
 #include "../serial/comerror.h"
 #include "arguments.h"
 #include "check.h"
@@ -144,7 +142,7 @@ int main(int argc, char* argv[])
         return kExitPortFailed;
     }
     const bool terminal = OutputIsTerminal();
-    Recording recording(*args.format, FieldCount(*args.format), out, args.records);
+    Recording recording(*args.format, args.format->fieldCount, out, args.records);
     const auto start = Clock::now();
     session.ended = recordUntilDone(port, recording, out, args, start, terminal);
     session.seconds = std::chrono::duration<double>(Clock::now() - start).count();

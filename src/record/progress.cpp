@@ -58,7 +58,7 @@ constexpr const char* kShortened = ", cut back to what was written whole before 
 
 std::string problemsOf(const Recording& recording, const RecordingSession& session)
 {
-    return recording.isText() ? textProblems(recording.textCounts(), FieldCount(*session.format))
+    return recording.isText() ? textProblems(recording.textCounts(), session.format->fieldCount)
                               : engineProblems(recording.engineCounts());
 }
 

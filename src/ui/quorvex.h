@@ -1,7 +1,7 @@
 // Panels and controls of the user-interface file "quorvex.uir".
 #pragma once
 
-#include "../platform/paneldef.h"
+#include "../platform/runtime.h"
 
 inline constexpr const char* kUirFile = "quorvex.uir";
 

@@ -1,0 +1,259 @@
+// Serial ports by number: open, close, write, and the report of a port lost
+// while open. Which device a number is: devicenames.cpp.
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "../runtime.h"
+#include "outqueue.h"
+#include "serialdevice.h"
+#include "serialio.h"
+
+namespace {
+
+struct ComPort {
+    std::unique_ptr<SerialIo> io;
+    std::string name;                     // as mapped
+    std::string device;                   // the path it means
+    std::size_t outputQueue = kComQueueSize;
+    OutputQueue queue;
+    long long dropped = 0;                // writes dropped whole: no room in the queue
+};
+
+std::map<int, ComPort>& ports()
+{
+    static std::map<int, ComPort> open;
+    return open;
+}
+
+// The device a port's last open or loss was about, and the system's words.
+struct ComFailure {
+    std::string device;
+    std::string reason;
+};
+
+std::map<int, ComFailure>& lastErrors()
+{
+    static std::map<int, ComFailure> errors;
+    return errors;
+}
+
+// Tails of records whose heads reached a device before a close, by device:
+// they go out first when the device is opened again, so that its far end
+// sees each record whole.
+std::map<std::string, std::string>& carriedTails()
+{
+    static std::map<std::string, std::string> tails;
+    return tails;
+}
+
+ComLostHandler lostHandler = nullptr;
+
+// A line that takes nothing for this long is not moving (a station that has
+// stopped reading); one that moves gets this long at most before a close.
+constexpr std::chrono::milliseconds kStalledLine{500};
+constexpr std::chrono::milliseconds kLongestHandOver{5000};
+
+// Hands the driver what it takes now from the front of the queue.
+std::size_t flushSome(ComPort& port)
+{
+    std::size_t taken = port.io->writeNow(port.queue.front());
+    port.queue.consume(taken);
+    port.io->watchWritable(!port.queue.empty());
+    return taken;
+}
+
+// A close must not tear the record in flight, its head already with the
+// driver and its tail still queued. While the line moves, the queue is handed
+// over (bounded in time, so that a dead line cannot hang the window). On a
+// line that has stopped, the tail is kept for the next open of the device,
+// behind what the system gives back of a write it had not finished.
+void settleBeforeClose(ComPort& port)
+{
+    using namespace std::chrono;
+    SerialIo& io = *port.io;
+    const auto start = steady_clock::now();
+    auto progressed = start;
+    long long left = (long long)port.queue.size() + io.unsent();
+    while (!port.queue.empty() || io.writing()) {
+        const auto now = steady_clock::now();
+        if (now - progressed > kStalledLine || now - start > kLongestHandOver) break;
+        io.waitWritable(20);
+        flushSome(port);
+        const long long nowLeft = (long long)port.queue.size() + io.unsent();
+        if (nowLeft < left) progressed = steady_clock::now();
+        left = std::min(left, nowLeft);
+    }
+    std::string carried = io.takeBackUnsent();
+    carried += port.queue.tornTail();
+    if (!carried.empty()) carriedTails()[port.device] = carried;
+    // Records not begun are dropped whole, as a full queue drops them.
+    port.queue.clear();
+}
+
+void dropPort(int port, bool settle)
+{
+    auto it = ports().find(port);
+    if (it == ports().end()) return;
+    if (settle) settleBeforeClose(it->second);
+    else carriedTails().erase(it->second.device);
+    // Destroyed after leaving the table: it may be inside one of its own events.
+    std::unique_ptr<SerialIo> io = std::move(it->second.io);
+    ports().erase(it);
+}
+
+// The device has gone (a USB adapter pulled out, the far end closed): the port
+// is closed at once, or the system reports it again from every turn of the
+// event loop, and the program hears of it once, from the event loop.
+void losePort(int port)
+{
+    auto it = ports().find(port);
+    if (it == ports().end()) return;
+    lastErrors()[port] = {it->second.name, "the device has gone (hung up)"};
+    dropPort(port, false);
+    QMetaObject::invokeMethod(
+        qApp, [port] { if (lostHandler) lostHandler(port); }, Qt::QueuedConnection);
+}
+
+SerialIo::Events eventsOf(int port)
+{
+    SerialIo::Events events;
+    events.writable = [port] {
+        auto it = ports().find(port);
+        if (it == ports().end()) return;
+        if (flushSome(it->second) == 0 && it->second.io->hungUp()) losePort(port);
+    };
+    events.lost = [port] { losePort(port); };
+    return events;
+}
+
+}  // namespace
+
+int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity, int dataBits,
+                  int stopBits, int /*inputQueueSize*/, int outputQueueSize)
+{
+    if (port < 1 || port > kMaxComPort) return kComBadPortNumber;
+    CloseCom(port);
+    const std::string name = deviceName.empty() ? ComDeviceName(port) : std::string(deviceName);
+    const std::string device = SystemDevicePath(name);
+    std::string reason;
+    if (int refused = CheckSerialDevice(device, reason)) {
+        lastErrors()[port] = {name, reason};
+        return refused;
+    }
+    int result = 0;
+    std::unique_ptr<SerialIo> io = OpenSerialIo(device, {baud, parity, dataBits, stopBits},
+                                                std::size_t(outputQueueSize), eventsOf(port), result, reason);
+    if (!io) {
+        lastErrors()[port] = {name, reason};
+        return result;
+    }
+    lastErrors().erase(port);
+    ComPort& open = ports()[port];
+    open.io = std::move(io);
+    open.name = name;
+    open.device = device;
+    open.outputQueue = std::size_t(outputQueueSize);
+    open.queue.reserve(open.outputQueue + kComQueueSize);
+    if (auto carried = carriedTails().find(device); carried != carriedTails().end()) {
+        open.queue.pushTail(carried->second);
+        carriedTails().erase(carried);
+        flushSome(open);
+    }
+    return 0;
+}
+
+int CloseCom(int port)
+{
+    // What a close uses is built by the first call, so that it outlives a
+    // close made by a handler registered after it (the program's exit).
+    carriedTails();
+    if (!ports().count(port)) return kComNotOpen;
+    dropPort(port, true);
+    return 0;
+}
+
+void ResetComPorts()
+{
+    while (!ports().empty()) CloseCom(ports().begin()->first);
+    carriedTails().clear();
+    lastErrors().clear();
+}
+
+namespace {
+
+// exit() from inside Qt (the display gone) skips the normal shut-down: the
+// ports are closed here so that their lock files go with the program.
+void closePortsAtExit()
+{
+    for (int port = 1; port <= kMaxComPort; ++port) CloseCom(port);
+}
+
+}  // namespace
+
+void CloseComPortsAtExit()
+{
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    // Touch the port table first, so that it is built before this handler is
+    // registered and therefore destroyed only after the handler has run.
+    CloseCom(0);
+    std::atexit(closePortsAtExit);
+}
+
+int ComWrt(int port, std::span<const char> bytes)
+{
+    auto it = ports().find(port);
+    if (it == ports().end()) return kComNotOpen;
+    ComPort& open = it->second;
+    // A write that does not fit the output queue whole is dropped whole: the far
+    // end never receives a torn record, and the queue never grows.
+    if (open.queue.size() + bytes.size() > open.outputQueue) {
+        ++open.dropped;
+        return 0;
+    }
+    // With nothing queued the bytes go to the driver at once; what it does not
+    // take waits in the queue for the line to move.
+    std::size_t sent = open.queue.empty() ? open.io->writeNow(bytes) : 0;
+    if (sent < bytes.size()) {
+        open.queue.push(bytes, sent);
+        open.io->watchWritable(true);
+    }
+    return int(bytes.size());
+}
+
+int ComWrtByte(int port, int byte)
+{
+    const char value = char(byte & 0xFF);
+    return ComWrt(port, std::span<const char>(&value, 1));
+}
+
+int GetOutQLen(int port)
+{
+    auto it = ports().find(port);
+    return it == ports().end() ? kComNotOpen : int(it->second.queue.size());
+}
+
+long long ComDroppedWrites(int port)
+{
+    auto it = ports().find(port);
+    return it == ports().end() ? 0 : it->second.dropped;
+}
+
+std::string ComErrorDetail(int port)
+{
+    auto it = lastErrors().find(port);
+    return it == lastErrors().end() ? std::string() : it->second.reason;
+}
+
+std::string ComErrorDevice(int port)
+{
+    auto it = lastErrors().find(port);
+    return it == lastErrors().end() ? ComDeviceName(port) : it->second.device;
+}
+
+void InstallComLostHandler(ComLostHandler handler) { lostHandler = handler; }
