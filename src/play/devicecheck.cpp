@@ -140,6 +140,8 @@ std::string PortKey(const PlayDevice& device)
 std::string PortShown(const PlayDevice& device)
 {
     if (device.portKind != PortKind::Com) return PrintableName(device.port);
+    // Windows' own COM3 is named once.
     const std::string name = ComDeviceName(device.comNumber);
+    if (name == device.port) return device.port;
     return device.port + " (" + (name.empty() ? "no port" : PrintableName(name)) + ")";
 }

@@ -73,7 +73,9 @@ void checkShared(const std::vector<DeviceReading>& read, SiteReading& site)
 
 void SiteReading::add(int line, const std::string& text)
 {
-    problems.push_back({line, file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + text});
+    std::string where = file;
+    if (line > 0) where.append(1, ':').append(std::to_string(line));
+    problems.push_back({line, where + ": " + text});
 }
 
 std::string ReadSiteFile(const std::string& path, PlayOptions& options)
