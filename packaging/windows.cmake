@@ -39,6 +39,8 @@ install(FILES ${QUORVEX_WINDOWS_FONTS} DESTINATION fonts)
 install(FILES /usr/share/doc/fonts-wine/copyright DESTINATION licences RENAME fonts-tahoma.txt)
 install(FILES /usr/share/doc/fonts-dseg/copyright DESTINATION licences RENAME fonts-dseg.txt)
 install(FILES /usr/share/doc/qt6-base-dev/copyright DESTINATION licences RENAME qt.txt)
+# quorvex-record.exe reads its command line with CLI11 (header-only, compiled in).
+install(FILES /usr/share/doc/libcli11-dev/copyright DESTINATION licences RENAME cli11.txt)
 install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
 install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 /usr/share/common-licenses/GPL-3 DESTINATION licences)

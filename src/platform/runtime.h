@@ -123,6 +123,11 @@ void InstallComLostHandler(ComLostHandler handler);
 // Which device COM port n is, for the user: "/dev/ttyUSB0 - FT232R USB UART
 // (FTDI)", or "no port". Reads the system's port list afresh on every call.
 std::string ComPortDescription(int port);
+// What a port's device name reaches, to tell two names of one port apart
+// from two ports without opening either: on Linux the device after links
+// (a link to a tty is the tty), on Windows the name in one case and without
+// the \\.\ prefix. Equal for one port; names that reach nothing compare by name.
+std::string PortIdentity(const std::string& name);
 // What a user refused a device for want of permission can do about it (join
 // the device's group), or empty where the system has no such remedy.
 std::string PermissionRemedy(const std::string& device);

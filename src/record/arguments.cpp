@@ -1,10 +1,12 @@
 #include "arguments.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
 #include "../platform/runtime.h"
+#include "cliparse.h"
 
 namespace {
 
@@ -13,19 +15,6 @@ bool wholeNumber(const std::string& text, std::int64_t& value)
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && stop == end;
-}
-
-// "3" or "COM3": a COM number; anything else names a device.
-bool comNumber(const std::string& port, std::int64_t& number)
-{
-    std::string digits = port;
-    if (digits.size() > 3 && (digits[0] == 'C' || digits[0] == 'c') && (digits[1] == 'O' || digits[1] == 'o') &&
-        (digits[2] == 'M' || digits[2] == 'm'))
-        digits.erase(0, 3);
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-    // Too many digits for a number is still a COM number, one out of range.
-    if (!wholeNumber(digits, number)) number = -1;
-    return true;
 }
 
 // --check FILE [--format F] [--fix] goes with no recording's arguments.
@@ -48,7 +37,7 @@ std::string positional(RecordArguments& parsed, const std::string& arg, int& cou
         if (!parsed.format) return "unknown format \"" + arg + "\"";
     } else if (count == 1) {
         std::int64_t number = 0;
-        if (comNumber(arg, number)) {
+        if (ComNumberOf(arg, number)) {
             // Out of range is the port's own failure, reported as the window does.
             parsed.port = number >= 1 && number <= kMaxComPort ? int(number) : -1;
         } else {
@@ -98,49 +87,35 @@ std::string option(RecordArguments& parsed, const std::string& name, const std::
 
 std::string ParseArguments(const std::vector<std::string>& args, RecordArguments& parsed)
 {
-    int positionals = 0;
+    CLI::App app("quorvex-record");
+    ConfigureCommandLine(app);
+    CLI::Option* positionals = app.add_option("FORMAT PORT")->expected(0, -1)->allow_extra_args();
+    for (const char* name : {"--minutes", "--records", "--baud", "--out", "--check", "--format"}) app.add_option(name);
+    for (const char* name : {"--fix", "--force", "--version"}) app.add_flag(name);
+    const CLI::Option* help = app.add_flag("-h,--help");
+    const std::string unread = ParseCommandLine(app, args);
+    parsed.help = help->count() > 0;
+    parsed.version = app.count("--version") > 0;
+    if (parsed.help || parsed.version) return {};
+    if (!unread.empty()) return unread;
     bool seenMinutes = false;
-    std::string recordingOption;  // the first seen, which --check does not take
-    std::vector<std::string> positionalArgs;
-    bool seenOut = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            parsed.help = true;
-            return {};
-        }
-        if (arg == "--fix") {
-            parsed.fix = true;
-            continue;
-        }
-        if (arg == "--force") {
-            parsed.force = true;
-            if (recordingOption.empty()) recordingOption = arg;
-            continue;
-        }
-        if (arg.empty() || arg[0] != '-') {
-            positionalArgs.push_back(arg);
-            continue;
-        }
-        std::string name = arg, value;
-        if (auto equals = arg.find('='); equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        } else if (name == "--minutes" || name == "--records" || name == "--baud" || name == "--out" ||
-                   name == "--check" || name == "--format") {
-            if (i + 1 == args.size()) return name + " needs a value";
-            value = args[++i];
-        }
-        if (recordingOption.empty() && name != "--check" && name != "--format") recordingOption = name;
-        if (std::string wrong = option(parsed, name, value, seenMinutes); !wrong.empty()) return wrong;
-        seenOut = seenOut || name == "--out";
+    std::string recordingOption;  // the first given, which --check does not take
+    for (const GivenOption& given : GivenInOrder(app)) {
+        const std::string name = given.option->get_name();
+        if (recordingOption.empty() && name != "--check" && name != "--format" && name != "--fix") recordingOption = name;
+        if (name == "--fix" || name == "--force") continue;
+        if (std::string wrong = option(parsed, name, given.value, seenMinutes); !wrong.empty()) return wrong;
     }
+    parsed.fix = app.count("--fix") > 0;
+    parsed.force = app.count("--force") > 0;
+    const std::vector<std::string>& positionalArgs = positionals->results();
     if (std::string wrong = checkArguments(parsed, int(positionalArgs.size()), recordingOption);
         !wrong.empty() || !parsed.check.empty())
         return wrong;
+    int count = 0;
     for (const std::string& arg : positionalArgs)
-        if (std::string wrong = positional(parsed, arg, positionals); !wrong.empty()) return wrong;
-    if (positionals < 2) return positionals == 0 ? "no FORMAT and PORT given" : "no PORT given";
+        if (std::string wrong = positional(parsed, arg, count); !wrong.empty()) return wrong;
+    if (count < 2) return count == 0 ? "no FORMAT and PORT given" : "no PORT given";
     if (seenMinutes && parsed.records) return "--minutes or --records, not both";
     if (parsed.format->fixedBaud) {
         if (parsed.baud) return parsed.formatName + " always runs at " + std::to_string(parsed.format->fixedBaud) + " baud";
@@ -148,12 +123,26 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
     } else if (!parsed.baud) {
         parsed.baud = 19200;  // as the window starts
     }
-    if (!seenOut) {
+    if (!app.count("--out")) {
         // Where the program looks first, so that the recording replays as it is.
         if (std::string wrong = MakeRecordingsDir(); !wrong.empty()) return wrong + " (--out chooses another folder)";
         parsed.folder = GetRecordingsDir();
     }
     return {};
+}
+
+std::string VersionText() { return "quorvex-record " QUORVEX_VERSION "\n"; }
+
+bool ComNumberOf(const std::string& port, std::int64_t& number)
+{
+    std::string digits = port;
+    if (digits.size() > 3 && (digits[0] == 'C' || digits[0] == 'c') && (digits[1] == 'O' || digits[1] == 'o') &&
+        (digits[2] == 'M' || digits[2] == 'm'))
+        digits.erase(0, 3);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    // Too many digits for a number is still a COM number, one out of range.
+    if (!wholeNumber(digits, number)) number = -1;
+    return true;
 }
 
 std::string HelpText()
@@ -194,6 +183,7 @@ std::string HelpText()
         "             " + GetRecordingsDir() + ")\n"
         "--force      replace an existing file, keeping it as <file>.bak (or .bak.1,\n"
         "             .bak.2, ... beside older ones, which stay)\n"
+        "--version    print quorvex-record's version\n"
         "\n"
         "Ctrl-C ends the recording early and still writes what was recorded.\n"
         "\n"

@@ -1,10 +1,12 @@
 // The command line: quorvex-record FORMAT PORT [--minutes M | --records N]
 // [--baud 9600|19200] [--out DIR] [--force], or quorvex-record --check FILE
-// [--format F] [--fix].
+// [--format F] [--fix], or quorvex-record --help | --version. CLI11 reads
+// the command line; the values are checked here, in the recorder's words.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../app/formats.h"
@@ -20,6 +22,7 @@ struct RecordArguments {
     std::string folder = ".";
     bool force = false;
     bool help = false;
+    bool version = false;
     std::string check;          // the recording to check instead of recording
     bool fix = false;
 };
@@ -30,3 +33,9 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
 
 // The --help text: usage, the formats with their devices and files, the exit codes.
 std::string HelpText();
+// The --version line: "quorvex-record 2.14".
+std::string VersionText();
+
+// Whether a port is given as a COM number, "3" or "COM3" (any case), and
+// which; a number too long to hold is -1. Anything else names a device.
+bool ComNumberOf(const std::string& port, std::int64_t& number);

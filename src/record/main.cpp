@@ -123,8 +123,8 @@ int main(int argc, char* argv[])
 {
     RecordArguments args;
     if (std::string wrong = ParseArguments(CommandLineArguments(argc, argv), args); !wrong.empty()) return refuse(wrong);
-    if (args.help) {
-        say(stdout, HelpText());
+    if (args.help || args.version) {
+        say(stdout, args.help ? HelpText() : VersionText());
         return kExitRecorded;
     }
     if (!args.check.empty()) return CheckRecording(args.check, args.format, args.fix);

@@ -353,6 +353,22 @@ class RecorderRows(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(run(), expected)
 
+    def test_a_wrong_call_says_in_one_line_what_is_wrong(self):
+        rows = [
+            (["dd16", "3", "--recods", "5"], "unknown option --recods"),
+            (["dd16", "3", "--records"], "--records needs a value"),
+            (["dd16", "3", "--force=yes"], "--force takes no value"),
+            (["dd16", "3", "--out="], "--out takes a folder"),
+            (["dd16", "3", "4"], 'one FORMAT and one PORT, and "4" is a third'),
+            (["--check", "dd16.csv", "--minutes", "3"], "--check takes --format and --fix, not --minutes"),
+            (["j1939", "3", "--baud", "9600"], "j1939 always runs at 115200 baud"),
+        ]
+        for args, said in rows:
+            with self.subTest(" ".join(args)):
+                run = subprocess.run([RECORDER, *args], env=dict(os.environ, QUORVEX_COM3="/nonexistent/port"),
+                                     capture_output=True, text=True, timeout=20)
+                self.assertEqual((run.returncode, run.stderr.splitlines()[0]), (2, "quorvex-record: " + said))
+
     def test_nothing_arriving_saves_nothing(self):
         rc, stdout, _ = self.record("j1587", "3", "--minutes", "0.01")
         self.assertEqual((rc, os.listdir(self.dir)), (1, []), stdout)
