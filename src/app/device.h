@@ -105,9 +105,11 @@ struct DeviceState {
         long long lines = -1;
     } counted;
 
-    // What went out: records or chunks handed to the port, and how often the
-    // recording has been sent from its start to its end.
+    // What went out: records or chunks handed to the port, those the port had
+    // no room for (dropped whole), and how often the recording has been sent
+    // from its start to its end.
     long long sent = 0;
+    long long notSent = 0;
     long long loops = 0;
 };
 

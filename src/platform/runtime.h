@@ -100,6 +100,9 @@ void ResetComPorts();
 // it from inside the event loop when the display goes away), so that the
 // ports' lock files go with the program. Registered once; later calls do nothing.
 void CloseComPortsAtExit();
+// Closes the ports together: each is given the close's hand-over of its last
+// record, and a line that has stopped delays the others' close not at all.
+void CloseComPorts(std::span<const int> ports);
 // Queues the bytes whole or not at all; returns the count queued or a negative error.
 int ComWrt(int port, std::span<const char> bytes);
 int ComWrtByte(int port, int byte);
@@ -219,6 +222,38 @@ void CatchInterrupts();
 bool Interrupted();
 // Whether standard output is a terminal a person watches.
 bool OutputIsTerminal();
+// Its width in characters (80 where the system does not say), and ready for
+// lines redrawn in place (escape sequences) and for UTF-8.
+int TerminalColumns();
+void PrepareTerminal();
+
+// A console program that streams (quorvex-play): an event loop without a
+// display. Ctrl-C, Ctrl-Break, a closed console or terminal and termination
+// requests end RunEventLoop, and the ports still open when the process ends
+// are closed, however it ends. One per process, created first in main.
+class ConsoleEngine {
+public:
+    ConsoleEngine(int& argc, char** argv);
+    ~ConsoleEngine();
+    ConsoleEngine(const ConsoleEngine&) = delete;
+    ConsoleEngine& operator=(const ConsoleEngine&) = delete;
+};
+int RunEventLoop();
+void QuitEventLoop(int code);
+// Ends the event loop on the console's own events (Windows: Ctrl-C,
+// Ctrl-Break, the console closed; elsewhere these are signals).
+void QuitOnConsoleEvents();
+// Whether a termination request has come (the loop then ends, or does not start).
+bool TerminationRequested();
+
+// A schedule: tick(n, data) is called at start + n x intervalMs, n = 1, 2, ...,
+// from the event loop, on absolute deadlines, so that one late call moves none
+// of the others and nothing drifts. When the process could not run for a
+// whole interval or more (a laptop suspended), the missed calls are not made
+// up: the next call is the one due now, its n telling how many went by.
+using ScheduleTick = void (*)(long long n, void* data);
+int StartSchedule(int intervalMs, ScheduleTick tick, void* data);
+void StopSchedule(int schedule);
 
 // A sign, seen from outside, that the program is running: its installer and
 // uninstaller look for it and ask the user to close the program before they

@@ -1,25 +1,41 @@
-// quorvex-play: plays a site's devices, or one device, out of their ports.
-// For now it reads and checks its inputs; the streaming engine comes next.
+// quorvex-play: streams a whole site from one laptop, or from a script: many
+// devices, each from its own recording on its own port, on one clock, by the
+// rules the window streams its one device.
 #include <cstdio>
+#include <string>
+#include <vector>
 
-#include "../platform/commandline.h"
+#include "../platform/runtime.h"
+#include "../serial/comcfg.h"
 #include "playargs.h"
+#include "session.h"
 
 int main(int argc, char* argv[])
 {
     PlayOptions options;
-    if (const std::string wrong = ParsePlayArguments(CommandLineArguments(argc, argv), options); !wrong.empty()) {
-        std::fputs(wrong.c_str(), stderr);
-        return 2;
+    const std::string wrong = ParsePlayArguments(CommandLineArguments(argc, argv), options);
+    if (options.help) {
+        std::fputs(PlayHelpText().c_str(), stdout);
+        return kExitStreamed;
     }
-    if (options.help || options.version) {
-        std::fputs((options.help ? PlayHelpText() : PlayVersionText()).c_str(), stdout);
-        return 0;
+    if (options.version) {
+        std::fputs(PlayVersionText().c_str(), stdout);
+        return kExitStreamed;
+    }
+    if (!wrong.empty()) {
+        std::fputs(wrong.c_str(), stderr);
+        return kExitBadArguments;
     }
     if (options.check) {
         std::fputs(PlayListing(options).c_str(), stdout);
-        return 0;
+        return kExitStreamed;
     }
-    std::fputs("quorvex-play: streaming is not built yet; --check reads and checks the site\n", stderr);
-    return 1;
+    MarkRunning();
+    // The run-time gets the program's name alone: the arguments are ours.
+    int engineArgc = 1;
+    char* engineArgv[] = {argv[0], nullptr};
+    ConsoleEngine engine(engineArgc, engineArgv);
+    InstallComLostHandler(comPortLost);
+    Session session(options);
+    return session.run();
 }

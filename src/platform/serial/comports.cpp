@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "../runtime.h"
 #include "outqueue.h"
@@ -71,35 +72,59 @@ std::size_t flushSome(ComPort& port)
 // over (bounded in time, so that a dead line cannot hang the window). On a
 // line that has stopped, the tail is kept for the next open of the device,
 // behind what the system gives back of a write it had not finished.
-void settleBeforeClose(ComPort& port)
+void settleBeforeClose(std::span<ComPort* const> closing)
 {
     using namespace std::chrono;
-    SerialIo& io = *port.io;
+    struct Settling {
+        ComPort* port;
+        long long left;
+        steady_clock::time_point progressed;
+        bool done = false;
+    };
     const auto start = steady_clock::now();
-    auto progressed = start;
-    long long left = (long long)port.queue.size() + io.unsent();
-    while (!port.queue.empty() || io.writing()) {
-        const auto now = steady_clock::now();
-        if (now - progressed > kStalledLine || now - start > kLongestHandOver) break;
-        io.waitWritable(20);
-        flushSome(port);
-        const long long nowLeft = (long long)port.queue.size() + io.unsent();
-        if (nowLeft < left) progressed = steady_clock::now();
-        left = std::min(left, nowLeft);
+    std::vector<Settling> settling;
+    for (ComPort* port : closing) settling.push_back({port, (long long)port->queue.size() + port->io->unsent(), start});
+    for (bool busy = true; busy;) {
+        busy = false;
+        SerialIo* waitOn = nullptr;
+        for (Settling& one : settling) {
+            SerialIo& io = *one.port->io;
+            const auto now = steady_clock::now();
+            one.done = one.done || (one.port->queue.empty() && !io.writing()) || now - one.progressed > kStalledLine ||
+                       now - start > kLongestHandOver;
+            if (one.done) continue;
+            busy = true;
+            if (!waitOn) waitOn = &io;
+            flushSome(*one.port);
+            const long long nowLeft = (long long)one.port->queue.size() + io.unsent();
+            if (nowLeft < one.left) one.progressed = steady_clock::now();
+            one.left = std::min(one.left, nowLeft);
+        }
+        // One port is waited on; the others are tried again as it moves or
+        // the short wait ends, so that many closing ports take no longer
+        // than the slowest of them.
+        if (waitOn) waitOn->waitWritable(settling.size() > 1 ? 2 : 20);
     }
-    std::string carried = io.takeBackUnsent();
-    carried += port.queue.tornTail();
-    if (!carried.empty()) carriedTails()[port.device] = carried;
-    // Records not begun are dropped whole, as a full queue drops them.
-    port.queue.clear();
+    for (Settling& one : settling) {
+        ComPort& port = *one.port;
+        std::string carried = port.io->takeBackUnsent();
+        carried += port.queue.tornTail();
+        if (!carried.empty()) carriedTails()[port.device] = carried;
+        // Records not begun are dropped whole, as a full queue drops them.
+        port.queue.clear();
+    }
 }
 
 void dropPort(int port, bool settle)
 {
     auto it = ports().find(port);
     if (it == ports().end()) return;
-    if (settle) settleBeforeClose(it->second);
-    else carriedTails().erase(it->second.device);
+    if (settle) {
+        ComPort* closing = &it->second;
+        settleBeforeClose({&closing, 1});
+    } else {
+        carriedTails().erase(it->second.device);
+    }
     // Destroyed after leaving the table: it may be inside one of its own events.
     std::unique_ptr<SerialIo> io = std::move(it->second.io);
     ports().erase(it);
@@ -176,6 +201,20 @@ int CloseCom(int port)
     return 0;
 }
 
+void CloseComPorts(std::span<const int> numbers)
+{
+    std::vector<ComPort*> closing;
+    for (int port : numbers)
+        if (auto it = ports().find(port); it != ports().end()) closing.push_back(&it->second);
+    settleBeforeClose(closing);
+    for (int port : numbers) {
+        auto it = ports().find(port);
+        if (it == ports().end()) continue;
+        std::unique_ptr<SerialIo> io = std::move(it->second.io);
+        ports().erase(it);
+    }
+}
+
 void ResetComPorts()
 {
     while (!ports().empty()) CloseCom(ports().begin()->first);
@@ -189,7 +228,9 @@ namespace {
 // ports are closed here so that their lock files go with the program.
 void closePortsAtExit()
 {
-    for (int port = 1; port <= kMaxComPort; ++port) CloseCom(port);
+    std::vector<int> open;
+    for (const auto& [port, _] : ports()) open.push_back(port);
+    CloseComPorts(open);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "../runtime.h"
@@ -73,3 +74,15 @@ std::vector<std::string> CommandLineArguments(int argc, char* argv[]) { return {
 
 // Packages on Linux are replaced by the package manager, which needs no sign.
 void MarkRunning() {}
+
+int TerminalColumns()
+{
+    winsize size{};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// Terminals here take the escapes and UTF-8 as they are.
+void PrepareTerminal() {}
+
+// Ctrl-C and a closed terminal are signals here, which QuitOnTerminationSignals catches.
+void QuitOnConsoleEvents() {}

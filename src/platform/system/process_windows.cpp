@@ -5,7 +5,12 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "../runtime.h"
 #include "process.h"
@@ -24,12 +29,60 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     return TRUE;
 }
 
+// A console program that streams: the console's events end its event loop.
+volatile LONG terminationPending = 0;
+bool terminationRequested = false;
+std::atomic<bool> ended{false};
+
+// Runs on a thread of its own, which the system makes for the event. Ctrl-C
+// and Ctrl-Break end the event loop; for a console closed, a logoff or a
+// shutdown the process ends as soon as this returns, so it waits (the system
+// gives about five seconds) until the program has closed its ports.
+BOOL WINAPI onQuitEvent(DWORD event)
+{
+    InterlockedExchange(&terminationPending, 1);
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            application,
+            [] {
+                terminationRequested = true;
+                QCoreApplication::exit(0);
+            },
+            Qt::QueuedConnection);
+    }
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+    for (int waited = 0; waited < 4500 && !ended; waited += 50) Sleep(50);
+    return TRUE;
+}
+
 }  // namespace
 
 // A GUI process on Windows is ended through its window; nothing to catch.
 void QuitOnTerminationSignals() {}
-bool TerminationRequested() { return false; }
-bool TerminationPending() { return false; }
+bool TerminationRequested() { return terminationRequested; }
+bool TerminationPending() { return InterlockedCompareExchange(&terminationPending, 0, 0) != 0; }
+
+void QuitOnConsoleEvents()
+{
+    SetConsoleCtrlHandler(onQuitEvent, TRUE);
+    std::atexit([] { ended = true; });
+}
+
+int TerminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// The console draws the escapes that redraw lines in place, and UTF-8.
+void PrepareTerminal()
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    SetConsoleOutputCP(CP_UTF8);
+}
 
 void CatchInterrupts() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 

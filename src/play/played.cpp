@@ -1,0 +1,157 @@
+#include "played.h"
+
+#include "../app/statustip.h"
+#include "../platform/runtime.h"
+#include "../serial/comcfg.h"
+#include "../stream/datafile.h"
+#include "../stream/streams.h"
+
+void EventLog::add(EventKind kind, int device, long long count, const std::string& why)
+{
+    if (count_ == events_.size()) {
+        ++lost_;
+        return;
+    }
+    PlayEvent& event = events_[(first_ + count_++) % events_.size()];
+    event.kind = kind;
+    event.device = device;
+    event.count = count;
+    event.why = why;  // the slot's own buffer, reused
+    event.when = std::chrono::system_clock::now();
+}
+
+namespace {
+
+// Port numbers of the devices named by a path or an address: apart from every
+// COM number a site may use.
+constexpr int kNamedPortBase = 1000;
+
+}  // namespace
+
+PlayedDevice::PlayedDevice(const PlayDevice& settings, int index, EventLog& log, long long loops)
+    : settings_(settings), index_(index), log_(log), loopsWanted_(loops)
+{
+    device_.format = settings.format;
+    device_.recording = settings.recording;
+    if (settings.baud) device_.textBaud = settings.baud;
+    if (settings.portKind == PortKind::Com) {
+        device_.comport = settings.comNumber;
+    } else {
+        device_.comport = kNamedPortBase + index;
+        device_.portName = settings.port;
+    }
+}
+
+void PlayedDevice::start()
+{
+    if (!loaded_) {
+        LoadData(device_);
+        loaded_ = true;
+    }
+    OpenDevicePort(device_, 0, device_.comport);
+}
+
+void PlayedDevice::retry()
+{
+    if (state_ == PlayState::Waiting) OpenDevicePort(device_, 0, device_.comport);
+}
+
+void PlayedDevice::tick()
+{
+    if (device_.ticking == Ticking::Text) {
+        ReadRecord(device_);
+        SendRecord(device_);
+    } else if (device_.ticking == Ticking::Binary) {
+        SendChunk(device_);
+    }
+}
+
+void PlayedDevice::stop()
+{
+    enter(state_ == PlayState::Done ? PlayState::Done : PlayState::Starting);
+    StopTicking(device_);
+}
+
+double PlayedDevice::streamingSeconds() const
+{
+    const double now = std::chrono::duration<double>(Clock::now() - since_).count();
+    return streaming_ + (state_ == PlayState::Streaming ? now : 0);
+}
+
+double PlayedDevice::notStreamingSeconds() const
+{
+    const double now = std::chrono::duration<double>(Clock::now() - since_).count();
+    const bool idle = state_ == PlayState::Waiting || state_ == PlayState::NoRecording;
+    return notStreaming_ + (idle ? now : 0);
+}
+
+void PlayedDevice::enter(PlayState state)
+{
+    const auto now = Clock::now();
+    const double spent = std::chrono::duration<double>(now - since_).count();
+    if (state_ == PlayState::Streaming) streaming_ += spent;
+    if (state_ == PlayState::Waiting || state_ == PlayState::NoRecording) {
+        notStreaming_ += spent;
+        if (spent > worstSeconds_) {
+            worstSeconds_ = spent;
+            worstWhy_ = why_;
+        }
+    }
+    state_ = state;
+    since_ = now;
+}
+
+void PlayedDevice::showSimulating(Device&)
+{
+    if (state_ == PlayState::Done) return;
+    const bool back = state_ == PlayState::Waiting;
+    enter(PlayState::Streaming);
+    log_.add(back ? EventKind::PortBack : EventKind::Started, index_);
+    everStreamed_ = true;
+}
+
+void PlayedDevice::showIdle(Device& device)
+{
+    // At the seam of a text file the window shows "IDLE" for an instant; only
+    // a tick with nothing to send is a state of its own.
+    if (!device.nothingToSend || state_ == PlayState::NoRecording || state_ == PlayState::Waiting) return;
+    if (state_ == PlayState::Done) return;
+    if (device.ticking == Ticking::None) return;  // the port failed: comFailed says why
+    why_ = StatusTip(device);
+    if (why_.starts_with("Idle: ")) why_.erase(0, 6);
+    enter(PlayState::NoRecording);
+    log_.add(EventKind::NoRecording, index_, 0, why_);
+}
+
+void PlayedDevice::showPhase(Device&)
+{
+    if (state_ != PlayState::NoRecording) return;
+    enter(PlayState::Streaming);
+    log_.add(EventKind::RecordingBack, index_);
+}
+
+void PlayedDevice::comFailed(Device& device, int code, int port)
+{
+    std::string why = comErrorMessage(code, port);
+    if (std::string detail = comErrorDetail(device, code, port); !detail.empty()) why += " " + detail;
+    const bool lost = state_ == PlayState::Streaming || state_ == PlayState::NoRecording;
+    const bool news = state_ != PlayState::Waiting || why != why_;
+    why_ = std::move(why);
+    if (state_ != PlayState::Waiting) enter(PlayState::Waiting);
+    if (news) log_.add(lost ? EventKind::PortLost : EventKind::CouldNotOpen, index_, 0, why_);
+}
+
+bool PlayedDevice::startOver(Device& device, bool changed)
+{
+    if (changed) {
+        log_.add(EventKind::Replaced, index_);
+        return true;
+    }
+    if (loopsWanted_ > 0 && device.loops >= loopsWanted_) {
+        enter(PlayState::Done);
+        log_.add(EventKind::Done, index_, device.loops);
+        return false;
+    }
+    log_.add(EventKind::Looped, index_, device.loops);
+    return true;
+}

@@ -1,0 +1,108 @@
+#include "session.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "../app/awake.h"
+#include "../platform/runtime.h"
+
+namespace {
+
+// The binary stream's quarter second is the clock's tick; the text stream's
+// second is every fourth; a port that fails is tried again every 2 s.
+constexpr int kTickMs = 250;
+constexpr int kTicksPerRecord = 4;
+constexpr int kTicksPerRetry = 8;
+
+}  // namespace
+
+Session::Session(const PlayOptions& options)
+    : options_(options), report_(devices_, log_, options.json)
+{
+    for (std::size_t i = 0; i < options_.devices.size(); ++i)
+        devices_.push_back(std::make_unique<PlayedDevice>(options_.devices[i], int(i), log_, options_.loops));
+    if (options_.forSeconds > 0) lastTick_ = (long long)std::floor(options_.forSeconds * 1000 / kTickMs + 1e-9);
+}
+
+Session::~Session()
+{
+    for (const auto& played : devices_) ReleaseDevice(played->device());
+}
+
+void Session::onTick(long long n, void* session) { static_cast<Session*>(session)->tick(n); }
+
+void Session::onReport(long long, void* session) { static_cast<Session*>(session)->report_.write(); }
+
+// Whether a device's port takes bytes now (a network port may still connect).
+static bool portReady(const PlayedDevice& played) { return ComPortReady(played.device().comport) == 1; }
+
+void Session::tick(long long n)
+{
+    if (lastTick_ > 0 && n > lastTick_) return end(verdict());
+    // Every device due now ticks now, one after another, before any slower work.
+    for (const auto& played : devices_)
+        if (played->ticksOn(Ticking::Binary) && portReady(*played)) played->tick();
+    if (n % kTicksPerRecord == 0) {
+        for (const auto& played : devices_)
+            if (played->ticksOn(Ticking::Text) && portReady(*played)) played->tick();
+    }
+    bool waiting = false;
+    for (const auto& played : devices_) waiting |= played->state() == PlayState::Waiting;
+    if (waiting && !options_.retry) return end(kExitNotStreamed);
+    if (waiting && n % kTicksPerRetry == 0) {
+        for (const auto& played : devices_) played->retry();
+    }
+    if (options_.loops > 0 && allDone()) end(verdict());
+}
+
+bool Session::allDone() const
+{
+    for (const auto& played : devices_)
+        if (played->state() != PlayState::Done) return false;
+    return true;
+}
+
+int Session::verdict() const
+{
+    for (const auto& played : devices_)
+        if (!played->streamedWholeRun()) return kExitNotStreamed;
+    return kExitStreamed;
+}
+
+void Session::end(int status)
+{
+    if (endStatus_ >= 0) return;
+    endStatus_ = status;
+    QuitEventLoop(status);
+}
+
+int Session::run()
+{
+    const std::string site = options_.siteName.empty() ? options_.devices.front().name : options_.siteName;
+    SetStayAwakeReason("Streaming " + std::to_string(devices_.size()) + (devices_.size() == 1 ? " device" : " devices") +
+                       " of " + site + " with quorvex-play");
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& played : devices_) played->start();
+    report_.write();
+    bool waiting = false;
+    for (const auto& played : devices_) waiting |= played->state() == PlayState::Waiting;
+    if (waiting && !options_.retry) {
+        endStatus_ = kExitNotStreamed;
+    } else if (!TerminationRequested()) {
+        clock_ = StartSchedule(kTickMs, onTick, this);
+        reporter_ = StartSchedule(report_.terminal() ? 500 : 200, onReport, this);
+        RunEventLoop();
+        StopSchedule(clock_);
+        StopSchedule(reporter_);
+    }
+    // Every port at once: a stuck one holds up the close of none of the others.
+    std::vector<int> ports;
+    for (const auto& played : devices_) {
+        played->stop();
+        ports.push_back(played->device().comport);
+    }
+    CloseComPorts(ports);
+    const int status = endStatus_ >= 0 ? endStatus_ : verdict();
+    report_.summary(status, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return status;
+}

@@ -1,0 +1,44 @@
+// A run of the player: every device of the site on one clock, from one start,
+// its port tried again while it fails, what happens written out as it
+// happens, and at the end a summary and the exit status.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "events.h"
+#include "playargs.h"
+#include "played.h"
+#include "report.h"
+
+inline constexpr int kExitStreamed = 0, kExitNotStreamed = 1, kExitBadArguments = 2;
+
+class Session {
+public:
+    explicit Session(const PlayOptions& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Streams until the run ends (its time, its loops, Ctrl-C or a
+    // termination request, or a failed port with --no-retry); returns the
+    // exit status.
+    int run();
+
+private:
+    static void onTick(long long n, void* session);
+    static void onReport(long long n, void* session);
+    void tick(long long n);
+    void end(int status);
+    bool allDone() const;
+    int verdict() const;
+
+    PlayOptions options_;
+    EventLog log_;
+    std::vector<std::unique_ptr<PlayedDevice>> devices_;
+    Report report_;
+    long long lastTick_ = 0;  // the last quarter-second tick due by the run's time; 0: no limit
+    int clock_ = 0;
+    int reporter_ = 0;
+    int endStatus_ = -1;
+};
