@@ -67,7 +67,8 @@ int openComCfg(int portToClose, int portToOpen)
 
 void comPortLost(int port)
 {
-    if (port == comport) reportFailure(kComNotFound, port);
+    // A network port that never connected could not be opened; any other was lost while open.
+    if (port == comport) reportFailure(ComLostCode(port) == kComCannotOpen ? kComCannotOpen : kComNotFound, port);
 }
 
 int setCom(int /*panel*/, int /*control*/, int event, void*, int, int)
