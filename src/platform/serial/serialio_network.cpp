@@ -134,7 +134,8 @@ NetworkSerialIo::NetworkSerialIo(NetworkAddress address, const SerialLine& line,
     QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] { connected(); });
     QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { readAll(); });
     QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_, [this] { drained(); });
-    QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_, [this](QAbstractSocket::SocketError error) { failed(error); });
+    QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
+                     [this](QAbstractSocket::SocketError error) { failed(error); });
     QObject::connect(socket_, &QTcpSocket::disconnected, socket_,
                      [this] { failed(QAbstractSocket::RemoteHostClosedError); });
     timeout_ = new QTimer(socket_);
