@@ -46,6 +46,35 @@ private:
     std::string slave_;
 };
 
+// Debian's ser2net in the foreground, on a loopback port of its own, in front
+// of a device (a pseudo-terminal) at 19200 8N1: over RFC 2217, or raw TCP.
+// Ended by its process id; its configuration lives in a folder of its own.
+class Ser2net {
+public:
+    enum class Kind { Rfc2217, Raw };
+    // The program, or empty when it is not on this machine.
+    static std::string program();
+    // Starts it and waits until it listens.
+    Ser2net(Kind kind, const std::string& device);
+    ~Ser2net();
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // rfc2217://127.0.0.1:P or tcp://127.0.0.1:P
+    std::string url() const;
+    int port() const { return port_; }
+    void stop();
+
+private:
+    Kind kind_;
+    int port_ = 0;
+    int pid_ = -1;
+    std::string folder_;
+};
+
+// A loopback TCP port that nothing listens on.
+int freeLoopbackPort();
+
 // A main panel with COM1 on a pseudo-terminal; the data files the program
 // reads are removed afterwards.
 class StreamTest : public MainPanelTest {

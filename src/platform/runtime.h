@@ -89,6 +89,9 @@ inline constexpr int kComCannotOpen = -7;
 inline constexpr int kComNotOpen = -8;
 inline constexpr int kComOtherError = -9;
 
+// A device name that is empty means COM port n's (ComDeviceName). A network
+// port's name (see InstallComLostHandler) opens no device: a malformed one
+// (no host, no port, a port number outside 1-65535) is kComBadSettings.
 int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity,
                   int dataBits, int stopBits, int inputQueueSize, int outputQueueSize);
 int CloseCom(int port);
@@ -107,6 +110,10 @@ void CloseComPorts(std::span<const int> ports);
 int ComWrt(int port, std::span<const char> bytes);
 int ComWrtByte(int port, int byte);
 int GetOutQLen(int port);
+// Whether the port takes data: 1 ready, 0 not yet (a network port while it
+// connects: writes to it are dropped whole and not counted below), or
+// kComNotOpen. A device on the machine is ready from its open.
+int ComPortReady(int port);
 // Writes dropped whole since the port was opened because the output queue had
 // no room for them (a station that has stopped reading); 0 for a closed port.
 long long ComDroppedWrites(int port);
@@ -121,8 +128,19 @@ std::string ComErrorDevice(int port);
 // Called, once, when an open port goes away under the program (a USB adapter
 // pulled out, the far end of a pseudo-terminal closed). The port is already
 // closed when the handler runs, and the handler runs from the event loop.
+//
+// A port named `rfc2217://HOST:PORT` (RFC 2217: the line set through the
+// protocol, as serial device servers and ser2net speak it) or `tcp://HOST:PORT`
+// (raw bytes) is on the network: its open only starts the connect, and a
+// connect refused, a host not found, no answer in 5 s, or the connection closed
+// by the far end later, is such a loss too.
 using ComLostHandler = void (*)(int port);
 void InstallComLostHandler(ComLostHandler handler);
+// How the port's last loss is to be reported, as an open result:
+// kComCannotOpen when it never became ready (a network port that could not
+// connect), kComNotFound when it went away while open; 0 when the port has
+// not been lost since its last open. ComErrorDetail says why.
+int ComLostCode(int port);
 // Which device COM port n is, for the user: "/dev/ttyUSB0 - FT232R USB UART
 // (FTDI)", or "no port". Reads the system's port list afresh on every call.
 std::string ComPortDescription(int port);

@@ -144,7 +144,7 @@ Report::Report(const std::vector<std::unique_ptr<PlayedDevice>>& devices, EventL
 std::string Report::deviceLine(const PlayedDevice& played) const
 {
     const PlayDevice& settings = played.settings();
-    return settings.name + "  " + std::string(ShortNameOf(*settings.format)) + "  " + PortShownName(played.device()) +
+    return settings.name + "  " + std::string(settings.format->shortName) + "  " + PortShownName(played.device()) +
            "  " + counted(played.device().sent, unitOf(played)) + "  " + stateWords(played);
 }
 

@@ -61,6 +61,8 @@ int OpenDevicePort(Device& device, int portToClose, int portToOpen)
 
 void comPortLost(int port)
 {
+    // A network port that never connected could not be opened; any other was lost while open.
+    const int code = ComLostCode(port) == kComCannotOpen ? kComCannotOpen : kComNotFound;
     for (Device* device : Devices())
-        if (device->comport == port) reportFailure(*device, kComNotFound, port);
+        if (device->comport == port) reportFailure(*device, code, port);
 }

@@ -12,6 +12,7 @@
 #include "outqueue.h"
 #include "serialdevice.h"
 #include "serialio.h"
+#include "serial/netport.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ std::map<int, ComPort>& ports()
 struct ComFailure {
     std::string device;
     std::string reason;
+    int lost = 0;  // how a loss is reported (ComLostCode); 0 for a failed open
 };
 
 std::map<int, ComFailure>& lastErrors()
@@ -90,8 +92,9 @@ void settleBeforeClose(std::span<ComPort* const> closing)
         for (Settling& one : settling) {
             SerialIo& io = *one.port->io;
             const auto now = steady_clock::now();
-            one.done = one.done || (one.port->queue.empty() && !io.writing()) || now - one.progressed > kStalledLine ||
-                       now - start > kLongestHandOver;
+            // A port still connecting takes nothing: its tail waits for the next open.
+            one.done = one.done || !io.ready() || (one.port->queue.empty() && !io.writing()) ||
+                       now - one.progressed > kStalledLine || now - start > kLongestHandOver;
             if (one.done) continue;
             busy = true;
             if (!waitOn) waitOn = &io;
@@ -137,7 +140,8 @@ void losePort(int port)
 {
     auto it = ports().find(port);
     if (it == ports().end()) return;
-    lastErrors()[port] = {it->second.name, "the device has gone (hung up)"};
+    const SerialIo::Loss loss = it->second.io->loss();
+    lastErrors()[port] = {it->second.name, loss.reason, loss.code};
     dropPort(port, false);
     QMetaObject::invokeMethod(
         qApp, [port] { if (lostHandler) lostHandler(port); }, Qt::QueuedConnection);
@@ -163,15 +167,18 @@ int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity
     if (port < 1 || port > kMaxComPort) return kComBadPortNumber;
     CloseCom(port);
     const std::string name = deviceName.empty() ? ComDeviceName(port) : std::string(deviceName);
-    const std::string device = SystemDevicePath(name);
+    const bool network = IsNetworkPortName(name);
+    const std::string device = network ? name : SystemDevicePath(name);
     std::string reason;
-    if (int refused = CheckSerialDevice(device, reason)) {
+    if (int refused = network ? 0 : CheckSerialDevice(device, reason)) {
         lastErrors()[port] = {name, reason};
         return refused;
     }
     int result = 0;
-    std::unique_ptr<SerialIo> io = OpenSerialIo(device, {baud, parity, dataBits, stopBits},
-                                                std::size_t(outputQueueSize), eventsOf(port), result, reason);
+    const SerialLine line{baud, parity, dataBits, stopBits};
+    std::unique_ptr<SerialIo> io =
+        network ? OpenNetworkIo(device, line, std::size_t(outputQueueSize), eventsOf(port), result, reason)
+                : OpenSerialIo(device, line, std::size_t(outputQueueSize), eventsOf(port), result, reason);
     if (!io) {
         lastErrors()[port] = {name, reason};
         return result;
@@ -251,6 +258,9 @@ int ComWrt(int port, std::span<const char> bytes)
     auto it = ports().find(port);
     if (it == ports().end()) return kComNotOpen;
     ComPort& open = it->second;
+    // Nothing goes to a port that is not connected yet; that is no station
+    // that stopped reading.
+    if (!open.io->ready()) return 0;
     // A write that does not fit the output queue whole is dropped whole: the far
     // end never receives a torn record, and the queue never grows.
     if (open.queue.size() + bytes.size() > open.outputQueue) {
@@ -279,6 +289,12 @@ int GetOutQLen(int port)
     return it == ports().end() ? kComNotOpen : int(it->second.queue.size());
 }
 
+int ComPortReady(int port)
+{
+    auto it = ports().find(port);
+    return it == ports().end() ? kComNotOpen : it->second.io->ready() ? 1 : 0;
+}
+
 long long ComDroppedWrites(int port)
 {
     auto it = ports().find(port);
@@ -289,6 +305,12 @@ std::string ComErrorDetail(int port)
 {
     auto it = lastErrors().find(port);
     return it == lastErrors().end() ? std::string() : it->second.reason;
+}
+
+int ComLostCode(int port)
+{
+    auto it = lastErrors().find(port);
+    return it == lastErrors().end() ? 0 : it->second.lost;
 }
 
 std::string ComErrorDevice(int port)

@@ -44,6 +44,16 @@ public:
     // At a close: the bytes taken and never sent that the system gives back
     // (a write still in flight, cancelled), in order; empty where none.
     virtual std::string takeBackUnsent() { return {}; }
+    // Whether the port takes data yet (a network port does not while it
+    // connects); a device is ready from its open.
+    virtual bool ready() { return true; }
+    // Why the port was lost, as an open result and in words: kComCannotOpen
+    // for a port that never became ready, kComNotFound for one lost while open.
+    struct Loss {
+        int code = kComNotFound;
+        std::string reason = "the device has gone (hung up)";
+    };
+    virtual Loss loss() { return {}; }
 };
 
 // Opens device with the line settings, its queues of queueSize bytes. On
