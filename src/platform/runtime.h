@@ -76,7 +76,9 @@ int GetSystemAttribute(int attribute, std::string& text);
 // is the box's detailed text.
 int MessagePopup(std::string_view title, std::string_view message, std::string_view detail = {});
 
-// Serial ports, numbered from 1.
+// Serial ports, numbered from 1: COM numbers, which the system maps to its
+// devices, or, when the open names the device itself (deviceName), any
+// number the caller keeps for it.
 inline constexpr int kComQueueSize = 4096;
 inline constexpr int kMaxComPort = 256;  // the highest number a system names
 enum class Parity { None = 0, Odd = 1, Even = 2 };

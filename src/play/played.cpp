@@ -68,7 +68,7 @@ void PlayedDevice::tick()
 
 void PlayedDevice::stop()
 {
-    enter(state_ == PlayState::Done ? PlayState::Done : PlayState::Starting);
+    enter(state_ == PlayState::Done ? PlayState::Done : PlayState::Ended);
     StopTicking(device_);
 }
 
@@ -103,7 +103,7 @@ void PlayedDevice::enter(PlayState state)
 
 void PlayedDevice::showSimulating(Device&)
 {
-    if (state_ == PlayState::Done) return;
+    if (state_ == PlayState::Done || state_ == PlayState::Ended) return;
     const bool back = state_ == PlayState::Waiting;
     enter(PlayState::Streaming);
     log_.add(back ? EventKind::PortBack : EventKind::Started, index_);

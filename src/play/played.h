@@ -9,7 +9,8 @@
 #include "events.h"
 #include "playargs.h"
 
-enum class PlayState { Starting, Streaming, Waiting, NoRecording, Done };
+// Done: its recording was sent as many times as asked; Ended: the run is over.
+enum class PlayState { Starting, Streaming, Waiting, NoRecording, Done, Ended };
 
 class PlayedDevice final : public DeviceView {
 public:

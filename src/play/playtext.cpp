@@ -117,6 +117,15 @@ std::string PlayHelpText()
            "A site file that is not sound stops everything before a port is opened, with\n"
            "every problem found, by line.\n"
            "\n"
-           "Exit codes: 0 played to the end of --for or --loops, or checked sound;\n"
+           "All devices tick on one clock. A port that will not open, or is lost, is\n"
+           "tried again every 2 s; the others stream on. On a terminal a line a device\n"
+           "shows what it sent and its state; otherwise a line an event (started, port\n"
+           "lost, port back, recording replaced, loop), or a JSON object with --json.\n"
+           "It ends with --for or --loops, or Ctrl-C; every port is closed, and a\n"
+           "summary says what each device sent.\n"
+           "\n"
+           "Exit codes: 0 every device streamed the whole run (or the site checked sound);\n"
+           "1 a device did not (its port failed, it had nothing to send, or its station\n"
+           "stopped reading: the summary says which and for how long);\n"
            "2 bad arguments or a site file that is not sound.\n";
 }

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -85,6 +86,7 @@ std::string stateWords(const PlayedDevice& played)
     case PlayState::Waiting: return "waiting for its port: " + played.why();
     case PlayState::NoRecording: return "nothing to send: " + played.why();
     case PlayState::Done: return "done";
+    case PlayState::Ended: return "ended";
     }
     return {};
 }
@@ -141,11 +143,11 @@ Report::Report(const std::vector<std::unique_ptr<PlayedDevice>>& devices, EventL
     if (terminal_) PrepareTerminal();
 }
 
-std::string Report::deviceLine(const PlayedDevice& played) const
+std::vector<std::string> Report::deviceColumns(const PlayedDevice& played) const
 {
     const PlayDevice& settings = played.settings();
-    return settings.name + "  " + std::string(settings.format->shortName) + "  " + PortShownName(played.device()) +
-           "  " + counted(played.device().sent, unitOf(played)) + "  " + stateWords(played);
+    return {settings.name, std::string(settings.format->shortName), PortShownName(played.device()),
+            counted(played.device().sent, unitOf(played)), stateWords(played)};
 }
 
 void Report::writeEvent(const PlayEvent& event)
@@ -167,10 +169,25 @@ void Report::writeEvent(const PlayEvent& event)
     std::fputs((line + "\n").c_str(), stdout);
 }
 
+// The devices' lines in columns, each as wide as its widest entry.
 void Report::redraw()
 {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::size_t> widths;
+    for (const auto& played : devices_) {
+        rows.push_back(deviceColumns(*played));
+        widths.resize(rows.back().size());
+        for (std::size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], rows.back()[i].size());
+    }
     const int columns = TerminalColumns();
-    for (const auto& played : devices_) std::fputs(("\x1b[2K" + fitted(deviceLine(*played), columns) + "\n").c_str(), stdout);
+    for (std::vector<std::string>& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+        }
+        std::fputs(("\x1b[2K" + fitted(line, columns) + "\n").c_str(), stdout);
+    }
     drawn_ = int(devices_.size());
 }
 

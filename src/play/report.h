@@ -21,12 +21,12 @@ public:
     // The run is over: the last events, then a summary line a device and the verdict.
     void summary(int status, double seconds);
 
-    // For the tests and the summary: one device's line.
-    std::string deviceLine(const PlayedDevice& device) const;
 
 private:
     void writeEvent(const PlayEvent& event);
     void redraw();
+    // A device's line: name, format, port, what it sent, its state.
+    std::vector<std::string> deviceColumns(const PlayedDevice& device) const;
 
     const std::vector<std::unique_ptr<PlayedDevice>>& devices_;
     EventLog& log_;

@@ -164,7 +164,8 @@ SerialIo::Events eventsOf(int port)
 int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity, int dataBits,
                   int stopBits, int /*inputQueueSize*/, int outputQueueSize)
 {
-    if (port < 1 || port > kMaxComPort) return kComBadPortNumber;
+    // A port named by the caller is known by any number of the caller's own.
+    if (port < 1 || (deviceName.empty() && port > kMaxComPort)) return kComBadPortNumber;
     CloseCom(port);
     const std::string name = deviceName.empty() ? ComDeviceName(port) : std::string(deviceName);
     const bool network = IsNetworkPortName(name);
