@@ -24,13 +24,6 @@ std::string recording(std::size_t size)
 
 class BinaryStream : public StreamTest {
 protected:
-    void stream(const std::string& bytes, int format = 1)
-    {
-        writeDataFile(format == 1 ? "ddec.bin" : "hdv2.bin", bytes);
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
-    }
     std::string ticks(int n, Pty& end)
     {
         holdTimers();
@@ -47,7 +40,7 @@ protected:
 TEST_F(BinaryStream, TenThousandBytesSendAllButTheTailThenStartOver)
 {
     const std::string bytes = recording(10000);
-    stream(bytes);
+    stream(1, bytes);
     EXPECT_EQ(ticks(199), bytes.substr(0, 9950));
     EXPECT_EQ(ticks(1), bytes.substr(0, 50));
 }
@@ -63,7 +56,7 @@ TEST_F(BinaryStream, AChunkGoesOnlyWhenOneMoreByteThanItRemains)
         SCOPED_TRACE(row.size);
         const std::string bytes = recording(row.size);
         pos = 0;
-        stream(bytes);
+        stream(1, bytes);
         int perLoop = int(row.sentBeforeWrap / 50);
         EXPECT_EQ(ticks(perLoop), bytes.substr(0, row.sentBeforeWrap));
         EXPECT_EQ(ticks(1), bytes.substr(0, 50));
@@ -74,14 +67,14 @@ TEST_F(BinaryStream, RecordingsTooShortOrMissingSendNothingUntilAGoodOneLoads)
 {
     for (std::size_t size : {0u, 1u, 50u}) {
         SCOPED_TRACE(size);
-        stream(recording(size));
+        stream(1, recording(size));
         EXPECT_EQ(ticks(4), "");
         std::string text;
         GetCtrlVal(spanel, TEXT, text);
         EXPECT_EQ(text, "IDLE");
     }
     removeDataFile("ddec.bin");
-    stream("", 1);
+    stream(1, "");
     removeDataFile("ddec.bin");
     openFile();
     EXPECT_EQ(ticks(2), "");
@@ -96,7 +89,7 @@ TEST_F(BinaryStream, ReadPositionCarriesOverANewRecordingWhenItFits)
     const std::string j1587 = recording(1000);
     const std::string j1939 = std::string(2000, 'J');
     writeDataFile("hdv2.bin", j1939);
-    stream(j1587);
+    stream(1, j1587);
     ticks(10);
     ASSERT_EQ(pos, 500);
     pickRing(FORMAT, 2);
@@ -133,7 +126,7 @@ TEST_F(BinaryStream, ARecordingChangedWhileItStreamsGoesFromItsStartAtTheNextLoo
     for (const Row& row : table) {
         SCOPED_TRACE(row.what);
         pos = 0;
-        stream(old);
+        stream(1, old);
         if (!row.streaming) {
             removeDataFile("ddec.bin");
             openFile();
@@ -150,7 +143,7 @@ TEST_F(BinaryStream, PortChangeContinuesWithTheNextChunk)
     Pty other;
     other.mapAs(5);
     const std::string bytes = recording(1000);
-    stream(bytes);
+    stream(1, bytes);
     EXPECT_EQ(ticks(3), bytes.substr(0, 150));
     pickRing(COM, 5);
     EXPECT_EQ(ticks(2, other), bytes.substr(150, 100));
@@ -158,7 +151,7 @@ TEST_F(BinaryStream, PortChangeContinuesWithTheNextChunk)
 
 TEST_F(BinaryStream, StatusChangesPhaseEveryFourthTick)
 {
-    stream(recording(1000));
+    stream(1, recording(1000));
     std::vector<int> shown;
     for (int i = 0; i < 9; ++i) {
         tick(DTIMER);
@@ -171,7 +164,7 @@ TEST_F(BinaryStream, StatusChangesPhaseEveryFourthTick)
 
 TEST_F(BinaryStream, TimerSendsAChunkEveryQuarterSecond)
 {
-    stream(recording(1000));
+    stream(1, recording(1000));
     auto start = std::chrono::steady_clock::now();
     std::string sent = pty.read(200, std::chrono::milliseconds(1500));
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

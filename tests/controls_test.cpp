@@ -143,19 +143,22 @@ TEST_F(Controls, CloseBoxOperatesTheCloseControlAndLeavesTheWindowToIt)
 
 TEST_F(Controls, TimerTicksOnlyWhileSwitchedOnAndKeepsItsScheduleWhenSwitchedOnAgain)
 {
+    // Three intervals of a timer that is off: nothing is to happen, so nothing to wait for.
     pump(std::chrono::milliseconds(60));
     EXPECT_TRUE(raised.empty());
     SetCtrlAttribute(panel, 5, ATTR_ENABLED, 1);
     QTimer* timer = ControlTimer(panel, 5);
+    // Switched on again at least halfway to a tick: a restart would put the tick a whole interval off.
+    ASSERT_TRUE(waitFor([&] { return timer->remainingTime() <= 10; }));
     int before = timer->remainingTime();
     SetCtrlAttribute(panel, 5, ATTR_ENABLED, 1);
     EXPECT_LE(timer->remainingTime(), before);
-    pump(std::chrono::milliseconds(110));
+    waitFor([] { return raised.size() >= 3; });
     SetCtrlAttribute(panel, 5, ATTR_ENABLED, 0);
     EXPECT_GE(raised.size(), 3u);
     for (const Raised& r : raised) EXPECT_EQ(r, (Raised{5, EVENT_TIMER_TICK}));
     raised.clear();
-    pump(std::chrono::milliseconds(60));
+    pump(std::chrono::milliseconds(60));  // as at the start: three intervals switched off
     EXPECT_TRUE(raised.empty());
 }
 

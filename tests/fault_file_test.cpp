@@ -92,12 +92,9 @@ protected:
         StreamTest::TearDown();
     }
     // Streams `contents` as the chosen format's file, `ticks` ticks in.
-    void streaming(int format, const char* file, const std::string& contents, int ticks, int timer)
+    void streaming(int format, const std::string& contents, int ticks, int timer)
     {
-        writeDataFile(file, contents);
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(comport, 1), 1);
+        stream(format, contents);
         holdTimers();
         sentBy(timer, ticks, timer == DTIMER ? std::size_t(ticks) * kChunkSize : textBytes(contents, ticks));
     }
@@ -167,7 +164,7 @@ TEST_F(FaultFile, TextFileFaultsWhileStreaming)
     for (const TextRow& row : table) {
         SCOPED_TRACE(row.what);
         expectNothingLeftBehind([&] {
-            streaming(0, "blender.csv", kGood, 2, ATIMER);
+            streaming(0, kGood, 2, ATIMER);
             row.fault();
             EXPECT_EQ(sentBy(ATIMER, 4, row.received.size()), row.received);
             EXPECT_EQ(statusText(), row.status);
@@ -183,7 +180,7 @@ TEST_F(FaultFile, LargeFileTruncatedWhileStreamingSendsNoTornLine)
 {
     // More than a stdio buffer in: what was read ahead of the cut is gone from the file.
     const std::string big = numberedLines("b", 400);
-    streaming(0, "blender.csv", big, 150, ATIMER);
+    streaming(0, big, 150, ATIMER);
     const std::string cut = big.substr(0, 4817);  // mid-line, before line 150
     rewriteInPlace("blender.csv", cut);
     RecordCheck check = checkRecords(sentBy(ATIMER, 130, textBytes(cut, 130)), recordsOf(cut), 0);
@@ -220,7 +217,7 @@ TEST_F(FaultFile, RecordingsOfEverySizeNeverReadOutsideTheRecording)
     for (const RecordingRow& row : table) {
         SCOPED_TRACE(row.what);
         expectNothingLeftBehind([&] {
-            streaming(1, "ddec.bin", numberedRecording(1000), 2, DTIMER);
+            streaming(1, numberedRecording(1000), 2, DTIMER);
             row.make();
             pickRing(FORMAT, 1);
             holdTimers();

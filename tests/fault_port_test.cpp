@@ -31,12 +31,9 @@ std::string longLines(int count)
 
 class FaultPort : public StreamTest {
 protected:
-    void streaming(int format, const char* file, const std::string& contents)
+    void streaming(int format, const std::string& contents)
     {
-        writeDataFile(file, contents);
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
+        stream(format, contents);
         holdTimers();
     }
     // Ticks for `minutes` of the timer's time while the station reads nothing;
@@ -57,7 +54,6 @@ protected:
 struct StallRow {
     const char* what;
     int format;
-    const char* file;
     std::string contents;
     int timer;
 };
@@ -66,12 +62,12 @@ TEST_F(FaultPort, StationThatStopsReadingForMinutesGetsWholeRecordsWhenItReadsAg
 {
     const std::string recording = numberedRecording(20000);
     const StallRow table[] = {
-        {"text records", 0, "blender.csv", longLines(900), ATIMER},
-        {"binary chunks", 1, "ddec.bin", recording, DTIMER},
+        {"text records", 0, longLines(900), ATIMER},
+        {"binary chunks", 1, recording, DTIMER},
     };
     for (const StallRow& row : table) {
         SCOPED_TRACE(row.what);
-        streaming(row.format, row.file, row.contents);
+        streaming(row.format, row.contents);
         Footprint before = footprint();
         const std::size_t longestQueue = stall(row.timer, 10);
         EXPECT_LE(longestQueue, std::size_t(kComQueueSize)) << "the output queue stays bounded";
@@ -147,9 +143,9 @@ TEST_F(FaultPort, ReopeningWhileTheStationHasStoppedReadingTearsNoRecord)
         second.mapAs(2);
         SetCtrlVal(spanel, COM, 1);
         comport = 1;
-        streaming(0, "blender.csv", contents);
+        streaming(0, contents);
         for (int i = 0; i < 200 && GetOutQLen(1) == 0; ++i) tick(ATIMER);
-        ASSERT_GT(GetOutQLen(1), 0) << "the line is full, a record in flight";
+        EXPECT_GT(GetOutQLen(1), 0) << "the line is full, a record in flight";
         row.change();
         holdTimers();
         tick(ATIMER, 3);

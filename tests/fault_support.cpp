@@ -2,12 +2,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QThreadPool>
 
-#include <dirent.h>
 #include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 
@@ -25,16 +24,6 @@
 // Declared here: GCC installs the sanitizer runtime without its headers.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
-
-int openDescriptorCount()
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.') ++count;
-    closedir(dir);
-    return count - 1;  // the directory being read
-}
 
 std::string readSoon(Pty& end, std::size_t count)
 {
@@ -61,16 +50,11 @@ std::size_t heapInUse()
 #endif
 }
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 Footprint footprint()
 {
+    // Qt converts large images on pooled threads, each with an eventfd, that
+    // end 30 s after their last use: ended now, none ends between two measurements.
+    QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return {openDescriptorCount(), heapInUse()};
 }
@@ -103,20 +87,6 @@ void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp)
     Footprint after = footprint();
     EXPECT_EQ(after.descriptors, before.descriptors) << "open descriptors";
     expectHeapFlat(before, after, kSlack);
-}
-
-std::string statusText()
-{
-    std::string text;
-    GetCtrlVal(spanel, TEXT, text);
-    return text;
-}
-
-bool timerOn(int control)
-{
-    int on = 0;
-    GetCtrlAttribute(spanel, control, ATTR_ENABLED, on);
-    return on != 0;
 }
 
 std::string numberedRecording(std::size_t size)

@@ -12,14 +12,12 @@
 #include "fault_records.h"
 #include "support.h"
 
-int openDescriptorCount();
 // Reads `count` bytes from the station's end, running the event loop until
 // they are there (2 s at most), polling more finely than Pty::read.
 std::string readSoon(Pty& end, std::size_t count);
 // Bytes the program holds on the heap: the sanitizer's count in a sanitizer
 // build, the C library's otherwise.
 std::size_t heapInUse();
-double cpuSeconds();
 
 struct Footprint {
     int descriptors = 0;
@@ -41,10 +39,6 @@ double cpuWhile(std::chrono::milliseconds wall);
 // With warmUp, it runs twice and the second run counts: the first fills what
 // Qt caches once per process.
 void expectNothingLeftBehind(const std::function<void()>& row, bool warmUp = true);
-
-// The status text the user sees.
-std::string statusText();
-bool timerOn(int control);
 
 // A recording whose every 50-byte chunk differs from every other.
 std::string numberedRecording(std::size_t size);

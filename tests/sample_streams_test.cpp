@@ -20,11 +20,8 @@ protected:
     // Streams format for `ticks` ticks and returns everything that arrived.
     std::string capture(int format, const std::string& name, int timer, int ticks)
     {
-        writeDataFile(name, shippedRecording(name));
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
+        stream(format, shippedRecording(name));
         pos = 0;  // a station starts listening at the recording's start
-        EXPECT_EQ(openComCfg(0, 1), 1);
         holdTimers();
         std::string received;
         for (int i = 0; i < ticks; ++i) {
@@ -64,7 +61,7 @@ TEST_F(SampleStreams, EngineRecordingsLoopAcrossTheSeam)
         SCOPED_TRACE(name);
         const std::string bytes = shippedRecording(name);
         const std::size_t loop = (bytes.size() - 1) / 50 * 50;
-        ASSERT_EQ(loop, bytes.size() - 1) << "the recording is cut to whole chunks plus one byte";
+        EXPECT_EQ(loop, bytes.size() - 1) << "the recording is cut to whole chunks plus one byte";
         std::string received = capture(format, name, DTIMER, int(loop / 50) + 40);
         EXPECT_EQ(received.size(), loop + 40 * 50);
         EXPECT_TRUE(received.substr(0, loop) == bytes.substr(0, loop));

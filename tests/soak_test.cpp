@@ -32,10 +32,7 @@ protected:
     // the file should send. Reads and compares after every `batch` ticks.
     void soak(int format, const char* file, int timer, const std::string& wire, int batch)
     {
-        writeDataFile(file, shippedRecording(file));
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
+        stream(format, shippedRecording(file));
         holdTimers();
         const long ticks = soakTicks();
         const std::size_t perTick = timer == DTIMER ? std::size_t(kChunkSize) : 0;

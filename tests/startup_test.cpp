@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -19,15 +18,6 @@
 #include "ui/quorvex.h"
 
 namespace {
-
-int openDescriptors()
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (readdir(dir)) ++count;
-    closedir(dir);
-    return count;
-}
 
 class StartUp : public testing::Test {
 protected:
@@ -53,7 +43,7 @@ TEST_F(StartUp, OpensCom1At19200ShowsTheWindowAndSendsTheFirstRecordOnTheFirstTi
 {
     Pty pty;
     pty.mapAs(1);
-    int descriptors = openDescriptors();
+    int descriptors = openDescriptorCount();
     ASSERT_TRUE(startUp());
     EXPECT_TRUE(PanelWidget(spanel)->isVisible());
     EXPECT_EQ(baudOf(pty.lineSettings()), 19200);
@@ -68,7 +58,7 @@ TEST_F(StartUp, OpensCom1At19200ShowsTheWindowAndSendsTheFirstRecordOnTheFirstTi
     EXPECT_EQ(pty.read(7), "first\r\n");
     shutDown();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(openDescriptors(), descriptors) << "file and port released";
+    EXPECT_EQ(openDescriptorCount(), descriptors) << "file and port released";
     EXPECT_EQ(spanel, 0);
 }
 

@@ -129,20 +129,13 @@ protected:
         removeDataFile("hdv2.bin");
         StreamTest::TearDown();
     }
-    void start(int format, const char* file, const std::string& contents)
-    {
-        writeDataFile(file, contents);
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
-    }
     std::string home;
 };
 
 TEST_F(StatusWhileStreaming, KeepsAwakeWhileATimerRunsOnAnOpenPortAndAsksOnce)
 {
     const int before = AwakeRequests();
-    start(0, "blender.csv", "a\nb\n");
+    stream(0, "a\nb\n");
     EXPECT_TRUE(KeepingAwake());
     tick(ATIMER, 5);  // twice over the end of the file: "IDLE", then "SIMULATING", in one tick
     EXPECT_TRUE(KeepingAwake());
@@ -159,7 +152,7 @@ TEST_F(StatusWhileStreaming, KeepsAwakeWhileATimerRunsOnAnOpenPortAndAsksOnce)
     EXPECT_TRUE(KeepingAwake());
     withBoxes([&] {
         pty.closeMaster();
-        pump(std::chrono::milliseconds(300));
+        waitForBox();
     });
     EXPECT_FALSE(KeepingAwake()) << "after a lost port";
 }
@@ -167,7 +160,7 @@ TEST_F(StatusWhileStreaming, KeepsAwakeWhileATimerRunsOnAnOpenPortAndAsksOnce)
 TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothing)
 {
     const std::string com1 = "COM1 (" + pty.slavePath() + ")";
-    start(0, "blender.csv", "a\nb\nc\n");
+    stream(0, "a\nb\nc\n");
     tick(ATIMER, 2);
     EXPECT_EQ(StatusTip(), "Sending blender.csv (record 2 of 3) from ~/tests to " + com1 + " at 19200 baud, 8N1");
     QWidget* status = ControlWidget(spanel, TEXT);
@@ -175,7 +168,7 @@ TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothi
     QCoreApplication::sendEvent(status, &hover);
     EXPECT_EQ(QToolTip::text().toStdString(), StatusTip()) << "the status text shows it on hover";
 
-    start(2, "hdv2.bin", std::string(1000, 'x'));
+    stream(2, std::string(1000, 'x'));
     tick(DTIMER, 3);
     EXPECT_EQ(StatusTip(), "Sending hdv2.bin from ~/tests, bytes 100-149 of 1,000, to " + com1 + " at 115200 baud, 8N1");
 
@@ -190,7 +183,7 @@ TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothi
 
 TEST_F(StatusWhileStreaming, TooltipCountsTheRecordsDroppedWhileTheStationDoesNotRead)
 {
-    start(0, "blender.csv", std::string(2000, 'r') + "\n");
+    stream(0, std::string(2000, 'r') + "\n");
     holdTimers();
     SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);  // running, but only the test ticks
     tick(ATIMER, 200);  // nobody reads the far end

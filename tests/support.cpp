@@ -6,16 +6,20 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/formats.h"
 #include "app/startup.h"
 #include "app/status.h"
 #include "platform/ui/inspect.h"
@@ -46,6 +50,14 @@ void StreamTest::SetUp()
 {
     MainPanelTest::SetUp();
     pty.mapAs(1);
+}
+
+void StreamTest::stream(int format, const std::string& contents)
+{
+    writeDataFile(std::string(LookupFormat(format)->fileName), contents);
+    SetCtrlVal(spanel, FORMAT, format);
+    openFile();
+    ASSERT_EQ(openComCfg(0, 1), 1);
 }
 
 void StreamTest::TearDown()
@@ -117,13 +129,20 @@ termios Pty::lineSettings() const
     return settings;
 }
 
-void pump(std::chrono::milliseconds duration)
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
 {
-    auto deadline = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < deadline) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         usleep(1000);
     }
+    return true;
+}
+
+void pump(std::chrono::milliseconds duration)
+{
+    waitFor([] { return false; }, duration);
 }
 
 std::string dataFilePath(const std::string& name) { return MakePathname(GetProjectDir(), name); }
@@ -145,7 +164,9 @@ void writeUserDataFile(const std::string& name, const std::string& contents)
 
 namespace {
 bool expectingBoxes = false;
-}
+// What the running withBoxes has seen so far.
+const std::vector<BoxSeen>* boxesSeen = nullptr;
+}  // namespace
 
 void failOnUnexpectedBoxes()
 {
@@ -162,25 +183,38 @@ void failOnUnexpectedBoxes()
     watchdog->start();
 }
 
-std::vector<BoxSeen> withBoxes(const std::function<void()>& action)
+std::vector<BoxSeen> withBoxes(const std::function<void()>& action, std::chrono::milliseconds keepUp)
 {
     std::vector<BoxSeen> seen;
     expectingBoxes = true;
+    boxesSeen = &seen;
+    QWidget* current = nullptr;
+    auto upSince = std::chrono::steady_clock::now();
     QTimer closer;
-    closer.setInterval(0);
+    closer.setInterval(keepUp.count() > 0 ? 5 : 0);
     QObject::connect(&closer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
-        std::string status;
-        if (spanel > 0) GetCtrlVal(spanel, TEXT, status);
+        if (box != current) {
+            current = box;
+            upSince = std::chrono::steady_clock::now();
+        }
+        if (std::chrono::steady_clock::now() - upSince < keepUp) return;
         seen.push_back({box->windowTitle().toStdString(), box->text().toStdString(),
-                        box->detailedText().toStdString(), status});
+                        box->detailedText().toStdString(), spanel > 0 ? statusText() : ""});
+        current = nullptr;
         box->done(QMessageBox::Ok);
     });
     closer.start();
     action();
     expectingBoxes = false;
+    boxesSeen = nullptr;
     return seen;
+}
+
+bool waitForBox(std::chrono::milliseconds limit)
+{
+    return waitFor([] { return boxesSeen && !boxesSeen->empty(); }, limit);
 }
 
 void holdTimers()
@@ -213,4 +247,45 @@ int baudOf(const termios& settings)
     case B115200: return 115200;
     default: return -1;
     }
+}
+
+std::string statusText()
+{
+    std::string text;
+    GetCtrlVal(spanel, TEXT, text);
+    return text;
+}
+
+bool timerOn(int control)
+{
+    int on = 0;
+    GetCtrlAttribute(spanel, control, ATTR_ENABLED, on);
+    return on != 0;
+}
+
+int openDescriptorCount(const std::string& leadingTo)
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    const int own = dirfd(dir);
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+        if (leadingTo.empty()) {
+            ++count;
+            continue;
+        }
+        char target[PATH_MAX] = {};
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        if (readlink(link.c_str(), target, sizeof target - 1) > 0 && leadingTo == target) ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }

@@ -81,13 +81,20 @@ class StreamTest : public MainPanelTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // A stream of `format` over `contents`: its data file written beside the
+    // program, the format ring set, the file loaded and COM1 opened.
+    void stream(int format, const std::string& contents);
     Pty pty;
 };
 
 // The bytes of a recording shipped in data/.
 std::string shippedRecording(const std::string& name);
 
-// Runs the event loop for a while.
+// Runs the event loop until condition holds or limit has passed; returns
+// whether it holds.
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
+// Runs the event loop for a while: for what must not happen meanwhile.
 void pump(std::chrono::milliseconds duration);
 
 // Writes a file beside the test program, where the program looks for its data.
@@ -102,15 +109,19 @@ struct BoxSeen {
     std::string title;
     std::string text;
     std::string detail;  // the box's detailed text
-    std::string status;  // the status text while the box is up
+    std::string status;  // the status text as the box is dismissed
 };
 
 // Fails the running test, and dismisses the box, when a message box shows up
 // outside withBoxes.
 void failOnUnexpectedBoxes();
 
-// Runs action; every message box it shows is recorded and dismissed.
-std::vector<BoxSeen> withBoxes(const std::function<void()>& action);
+// Runs action; every message box it shows is recorded and dismissed once it
+// has been up for keepUp, its status read then.
+std::vector<BoxSeen> withBoxes(const std::function<void()>& action,
+                               std::chrono::milliseconds keepUp = std::chrono::milliseconds(0));
+// Inside withBoxes: runs the event loop until a box has been seen (or limit).
+bool waitForBox(std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
 
 // Switches both stream timers off, so that only the test's own calls tick.
 void holdTimers();
@@ -123,3 +134,12 @@ void pickRing(int control, int value);
 
 // Baud rate of a termios as a number.
 int baudOf(const termios& settings);
+
+// The status text the user sees.
+std::string statusText();
+bool timerOn(int control);
+
+// Open descriptors of this process; with a path, only those that lead to it.
+int openDescriptorCount(const std::string& leadingTo = "");
+// Processor seconds this process has used, user and system.
+double cpuSeconds();

@@ -1,5 +1,7 @@
 // Text records end to end: file lines in, records with CR LF out of a
 // pseudo-terminal, one per tick, in an endless loop.
+#include <QWidget>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +9,7 @@
 #include <fstream>
 
 #include "app/status.h"
+#include "platform/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "stream/datafile.h"
@@ -18,14 +21,6 @@ namespace {
 
 class TextStream : public StreamTest {
 protected:
-    // Starts format `format` streaming `contents` as its file.
-    void stream(const std::string& contents, int format = 0, const char* file = "blender.csv")
-    {
-        writeDataFile(file, contents);
-        SetCtrlVal(spanel, FORMAT, format);
-        openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
-    }
     // What one tick sends.
     std::string tickOnce(Pty& end)
     {
@@ -46,7 +41,7 @@ using Lines = std::vector<std::string>;
 
 TEST_F(TextStream, LinesLoopOnePerTickWithNoTickSkippedAtTheWrap)
 {
-    stream("one\ntwo\nthree\n");
+    stream(0, "one\ntwo\nthree\n");
     EXPECT_EQ(ticks(7), (Lines{"one\r\n", "two\r\n", "three\r\n", "one\r\n", "two\r\n", "three\r\n", "one\r\n"}));
 }
 
@@ -66,7 +61,7 @@ TEST_F(TextStream, LineEndsOfTheFileBecomeOneCrLf)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.file);
-        stream(row.file);
+        stream(0, row.file);
         EXPECT_EQ(ticks(int(row.sent.size())), row.sent);
     }
 }
@@ -91,7 +86,7 @@ TEST_F(TextStream, AppendedLinesComeNextAndAFileWrittenAnewStartsOver)
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.what);
-        stream("L1\nL2\nL3\n");
+        stream(0, "L1\nL2\nL3\n");
         ticks(2);
         row.change();
         EXPECT_EQ(ticks(3), row.sent);
@@ -103,7 +98,7 @@ TEST_F(TextStream, LongLinesSendTheirFirst2047CharactersAndTheNextLineFollows)
 {
     for (std::size_t length : {2046u, 2047u, 2048u, 100000u}) {
         SCOPED_TRACE(length);
-        stream(std::string(length, 'x') + "\nnext\n");
+        stream(0, std::string(length, 'x') + "\nnext\n");
         std::string first = tickOnce();
         EXPECT_EQ(first, std::string(std::min<std::size_t>(length, 2047), 'x') + "\r\n");
         EXPECT_EQ(tickOnce(), "next\r\n");
@@ -112,14 +107,14 @@ TEST_F(TextStream, LongLinesSendTheirFirst2047CharactersAndTheNextLineFollows)
 
 TEST_F(TextStream, NulBytesInsideALineGoOutWithIt)
 {
-    stream(std::string("a\0b,1\n", 6));
+    stream(0, std::string("a\0b,1\n", 6));
     EXPECT_EQ(tickOnce(), std::string("a\0b,1\r\n", 7));
 }
 
 TEST_F(TextStream, ChangingTheFormatStartsTheNewFileAtItsFirstLine)
 {
     writeDataFile("frac.csv", "p1\np2\n");
-    stream("b1\nb2\nb3\n");
+    stream(0, "b1\nb2\nb3\n");
     EXPECT_EQ(ticks(2), (Lines{"b1\r\n", "b2\r\n"}));
     pickRing(FORMAT, 3);
     EXPECT_EQ(baudOf(pty.lineSettings()), 19200) << "text formats keep the toggles' rate";
@@ -132,7 +127,7 @@ TEST_F(TextStream, PortAndBaudChangesContinueWithTheNextLine)
 {
     Pty other;
     other.mapAs(2);
-    stream("l1\nl2\nl3\nl4\n");
+    stream(0, "l1\nl2\nl3\nl4\n");
     EXPECT_EQ(tickOnce(), "l1\r\n");
     pickRing(COM, 2);
     EXPECT_EQ(tickOnce(other), "l2\r\n");
@@ -145,10 +140,16 @@ TEST_F(TextStream, PortAndBaudChangesContinueWithTheNextLine)
 
 TEST_F(TextStream, WrapShowsIdleAndBlinksInTheSameTick)
 {
-    stream("one\ntwo\n");
+    stream(0, "one\ntwo\n");
     ticks(2);
     int before = visible;
+    // The status text repaints once a tick; the taskbar is told each text as it is set.
+    std::vector<std::string> taskbarTexts;
+    auto told = QObject::connect(PanelWidget(spanel), &QWidget::windowIconTextChanged,
+                                 [&](const QString& text) { taskbarTexts.push_back(text.toStdString()); });
     tickOnce();
+    QObject::disconnect(told);
+    EXPECT_EQ(taskbarTexts, (std::vector<std::string>{"Idle", "Simulating"})) << "IDLE at the seam, then the blink";
     std::string text, taskbar;
     GetCtrlVal(spanel, TEXT, text);
     GetSystemAttribute(ATTR_TASKBAR_BUTTON_TEXT, taskbar);
@@ -182,7 +183,7 @@ TEST_F(TextStream, UnreadableFileSendsNothingShowsIdleAndStreamsOnceReadable)
         row.make();
         SetCtrlVal(spanel, FORMAT, 0);
         openFile();
-        ASSERT_EQ(openComCfg(0, 1), 1);
+        EXPECT_EQ(openComCfg(0, 1), 1);
         EXPECT_EQ(ticks(3), (Lines{"", "", ""}));
         std::string text;
         GetCtrlVal(spanel, TEXT, text);
@@ -197,7 +198,7 @@ TEST_F(TextStream, UnreadableFileSendsNothingShowsIdleAndStreamsOnceReadable)
 
 TEST_F(TextStream, TimerSendsARecordEachSecond)
 {
-    stream("r1\nr2\n");
+    stream(0, "r1\nr2\n");
     auto start = std::chrono::steady_clock::now();
     std::string first = pty.read(4, std::chrono::milliseconds(1500));
     auto firstAt = std::chrono::steady_clock::now() - start;

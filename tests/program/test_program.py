@@ -30,6 +30,16 @@ atexit.register(shutil.rmtree, USER_DATA, True)
 MAIN_TITLE = "Quorvex  2.14"
 
 
+def wait_until(predicate, timeout):
+    """Whether predicate() holds, asked again and again until it does or timeout seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
 class Program:
     """The program on a pseudo-terminal of its own as COM1, or on com1 if given."""
 
@@ -78,13 +88,33 @@ class Screen:
         self.root = self.display.screen().root
 
     def windows(self, title, timeout=5.0):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            found = [w for w in self.root.query_tree().children if self._shows(w, title)]
-            if found:
-                return found
-            time.sleep(0.05)
-        return []
+        """The windows showing title, once there is one, or [] after the timeout."""
+        found = []
+
+        def there():
+            found[:] = self.shown(title)
+            return found
+        wait_until(there, timeout)
+        return found
+
+    def shown(self, title):
+        """The windows showing title now."""
+        return [w for w in self.root.query_tree().children if self._shows(w, title)]
+
+    def popups(self):
+        """Windows shown outside any window manager's care: menus, drop-down lists."""
+        found = []
+        for window in self.root.query_tree().children:
+            try:
+                attributes = window.get_attributes()
+            except (error.BadWindow, error.BadDrawable):
+                continue
+            if attributes.override_redirect and attributes.map_state == X.IsViewable:
+                found.append(window)
+        return found
+
+    def has_focus(self, window):
+        return self.display.get_input_focus().focus == window
 
     @staticmethod
     def _shows(window, title):
@@ -187,10 +217,11 @@ class RealProgram(ExitChecks, unittest.TestCase):
         window = self.main_window()
         self.screen.display.set_input_focus(window, X.RevertToParent, X.CurrentTime)
         self.screen.display.sync()
-        time.sleep(0.3)
+        self.assertTrue(wait_until(lambda: self.screen.has_focus(window), 2), "the keys go to the window")
         for key in ("space", "Return", "Tab", "space", "Tab", "Return"):
             with self.subTest(key=key):
                 self.screen.key(key)
+                # What is to be seen is nothing: the program still running a while after the key.
                 time.sleep(0.2)
                 self.assertIsNone(self.program.process.poll(), "the program goes on")
         self.screen.key("Escape")  # whatever a key opened
@@ -245,7 +276,7 @@ class RealProgram(ExitChecks, unittest.TestCase):
             lists = self.screen.windows("Velmara Blender Parameters")
         self.assertEqual(len(lists), 2)
         self.screen.close_box(lists[0])
-        time.sleep(0.5)
+        wait_until(lambda: len(self.screen.shown("Velmara Blender Parameters")) < 2, 3)
         self.assertEqual(len(self.screen.windows("Velmara Blender Parameters")), 1)
         self.assertIsNone(self.program.process.poll(), "the program goes on")
         self.assertEqual(len(self.screen.windows(MAIN_TITLE, timeout=1)), 1)
@@ -306,7 +337,9 @@ class StayingAwake(dbusmock.DBusTestCase):
         self.addCleanup(shutil.rmtree, folder, True)
         shutil.copy(PROGRAM, folder)
         self.start(program=os.path.join(folder, "quorvex"))
-        time.sleep(2)  # ticks that find no blender.csv
+        (window,) = self.screen.windows(MAIN_TITLE)
+        # The first tick has found no blender.csv.
+        self.assertTrue(wait_until(lambda: self.screen.icon_name(window) == "Idle", 3), "shows Idle")
         self.assertEqual(self.inhibitors(0), [])
         shutil.copy(os.path.join(os.path.dirname(PROGRAM), "blender.csv"), folder)
         self.assertEqual(len(self.inhibitors(1)), 1)
@@ -364,10 +397,8 @@ class StationReaders(unittest.TestCase):
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(self.socat.wait)
         self.addCleanup(self.socat.terminate)
-        deadline = time.monotonic() + 5
-        while not (os.path.exists(self.ours) and os.path.exists(self.station)):
-            self.assertLess(time.monotonic(), deadline, "socat made no pair")
-            time.sleep(0.05)
+        self.assertTrue(wait_until(lambda: os.path.exists(self.ours) and os.path.exists(self.station), 5),
+                        "socat made no pair")
         self.program = Program(com1=self.ours)
         self.addCleanup(self.program.stop)
         self.screen = Screen()
@@ -384,8 +415,9 @@ class StationReaders(unittest.TestCase):
     def test_python_can_slcan_reads_the_j1939_stream(self):
         import can
         window = self.screen.windows(MAIN_TITLE)[0]
+        popups = len(self.screen.popups())
         self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
-        time.sleep(0.3)
+        self.assertTrue(wait_until(lambda: len(self.screen.popups()) > popups, 3), "the ring's list opens")
         self.screen.key("End")
         self.screen.key("Return")
         with can.Bus(interface="slcan", channel=self.station, ttyBaudrate=115200,

@@ -391,8 +391,9 @@ class RoundTrip(unittest.TestCase):
         program = self.window.Program()
         self.addCleanup(program.stop)
         window = self.screen.windows(self.window.MAIN_TITLE)[0]
+        popups = len(self.screen.popups())
         self.screen.click(window, 146 + 150, 114 + 11)  # the format ring
-        time.sleep(0.3)
+        self.assertTrue(self.window.wait_until(lambda: len(self.screen.popups()) > popups, 3), "the ring's list opens")
         for key in keys:
             self.screen.key(key)
         return program

@@ -61,10 +61,11 @@ class TextRecordings(unittest.TestCase):
     def test_timestamps_share_a_start_and_step_by_one_second(self):
         starts = set()
         for name in TEXT_FILES:
-            stamps = records(name)["Timestamp"]
-            starts.add(stamps[0])
-            steps = {(b - a).total_seconds() for a, b in zip(stamps, stamps[1:])}
-            self.assertEqual(steps, {1.0}, name)
+            with self.subTest(name):
+                stamps = records(name)["Timestamp"]
+                starts.add(stamps[0])
+                steps = {(b - a).total_seconds() for a, b in zip(stamps, stamps[1:])}
+                self.assertEqual(steps, {1.0}, name)
         self.assertEqual(len(starts), 1)
 
     def test_totals_never_decrease_and_grow_while_pumping(self):
@@ -81,23 +82,24 @@ class TextRecordings(unittest.TestCase):
     def test_blender_densities_follow_sand_concentration(self):
         absolute_volume = 1 / (2.65 * 8.34)          # gal per lb of sand
         for name in ("blender.csv", "blenderplus.csv"):
-            c = records(name)
-            stages = set()
-            for i, slurry in enumerate(c["Slurry Rate"]):
-                clean, sand = c["Clean Rate"][i], c["Total Sand Rate"][i]
-                self.assertGreaterEqual(slurry, clean - 0.5, f"{name} record {i + 1}")
-                if clean < 20:
-                    continue
-                conc = sand / (clean * 42)
-                expected = (8.34 * 1.01 + conc) / (1 + conc * absolute_volume)
-                self.assertAlmostEqual(c["Ratiometric Density"][i], expected, delta=0.03)
-                self.assertAlmostEqual(c["Measured Density"][i], expected, delta=0.5)
-                stages.add((c["Current Stage"][i], c["Target Density"][i]))
-            # every stage has one design density, sand stages step it up
-            by_stage = dict(stages)
-            self.assertEqual(len(by_stage), len(stages), name)
-            self.assertEqual(sorted(by_stage.values())[-1], by_stage[5])
-            self.assertGreater(by_stage[5], by_stage[2])
+            with self.subTest(name):
+                c = records(name)
+                stages = set()
+                for i, slurry in enumerate(c["Slurry Rate"]):
+                    clean, sand = c["Clean Rate"][i], c["Total Sand Rate"][i]
+                    self.assertGreaterEqual(slurry, clean - 0.5, f"{name} record {i + 1}")
+                    if clean < 20:
+                        continue
+                    conc = sand / (clean * 42)
+                    expected = (8.34 * 1.01 + conc) / (1 + conc * absolute_volume)
+                    self.assertAlmostEqual(c["Ratiometric Density"][i], expected, delta=0.03)
+                    self.assertAlmostEqual(c["Measured Density"][i], expected, delta=0.5)
+                    stages.add((c["Current Stage"][i], c["Target Density"][i]))
+                # every stage has one design density, sand stages step it up
+                by_stage = dict(stages)
+                self.assertEqual(len(by_stage), len(stages), name)
+                self.assertEqual(sorted(by_stage.values())[-1], by_stage[5])
+                self.assertGreater(by_stage[5], by_stage[2])
 
     def test_pump_gears_rpm_and_rate_agree(self):
         c = records("frac.csv")
@@ -219,8 +221,9 @@ class BinaryRecordings(unittest.TestCase):
                            check=True)
             self.assertEqual(sorted(os.listdir(out)), sorted(TEXT_FILES + BINARY_FILES))
             for name in TEXT_FILES + BINARY_FILES:
-                with open(os.path.join(out, name), "rb") as f:
-                    self.assertTrue(f.read() == read(name), f"{name} differs")
+                with self.subTest(name):
+                    with open(os.path.join(out, name), "rb") as f:
+                        self.assertTrue(f.read() == read(name), f"{name} differs")
 
 
 class J1587Decoder(unittest.TestCase):

@@ -64,11 +64,12 @@ class StreamedRecordings(unittest.TestCase):
 
     def test_every_csv_record_has_its_devices_field_count(self):
         for name, fields in samples.FIELDS.items():
-            lines = self.received(name).split(b"\r\n")
-            self.assertEqual(lines[-1], b"", "each record ends in CR LF")
-            records = [line.decode("ascii") for line in lines[:-1]]
-            self.assertGreater(len(records), 900, name)
-            samples.check_csv_records(records, len(fields))
+            with self.subTest(name):
+                lines = self.received(name).split(b"\r\n")
+                self.assertEqual(lines[-1], b"", "each record ends in CR LF")
+                records = [line.decode("ascii") for line in lines[:-1]]
+                self.assertGreater(len(records), 900, name)
+                samples.check_csv_records(records, len(fields))
 
 
 if __name__ == "__main__":
