@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "app/status.h"
-#include "platform/inspect.h"
+#include "platform/ui/inspect.h"
 #include "platform/runtime.h"
 #include "serial/comcfg.h"
 #include "stream/datafile.h"
