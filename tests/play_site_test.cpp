@@ -87,8 +87,13 @@ TEST_F(PlaySite, ASiteFileThatIsNotSoundIsRefusedWithEveryProblemByLineAndKey)
         {"a baud a text device does not take", device("mixer", "port = 7\nbaud = 115200\n"),
          "site.toml:6: device \"mixer\": baud = 115200: the Velmara blender takes 9600 or 19200\n"},
         {"an engine stream given a baud", device("ecm", "port = 7\nbaud = 9600\n", "j1939"),
-         "site.toml:6: device \"ecm\": baud = 9600: the engine controller on SAE J1939 streams at 115200 baud; "
-         "leave baud out\n"},
+         "site.toml:6: device \"ecm\": baud = 9600: the engine controller on SAE J1939 streams at 115200 baud, or "
+         "230400, 460800 or 921600 for a fast gateway\n"},
+        {"timing for a text device", device("mixer", "port = 7\ntiming = \"recorded\"\n"),
+         "site.toml:1: device \"mixer\": a text device sends a record a second; timing is for engine streams\n"},
+        {"recorded timing of a recording without times", device("ecm", "port = 7\ntiming = \"recorded\"\n", "j1939"),
+         "site.toml:1: device \"ecm\": timing = \"recorded\" plays a log with times (a candump log for J1939, a J1587 "
+         "message log), and mix.csv has none; timing = \"paced\" plays it in whole messages\n"},
         {"a required key left out", device("mixer", ""),
          "site.toml:1: device \"mixer\": no port; expected port = a COM number (3 or \"COM3\"), a device path, or "
          "\"rfc2217://HOST:PORT\" or \"tcp://HOST:PORT\"\n"},

@@ -57,6 +57,7 @@ struct DeviceState {
     // when portName names the device (a path, a network port).
     const DeviceFormat* format = nullptr;
     int textBaud = 19200;   // the rate of a text format: 9600 or 19200
+    int lineBaud = 0;       // a rate other than the format's own (a fast gateway's); 0: none
     int comport = 1;
     std::string portName;
     // The file to stream; empty: the format's own file, looked for in the
@@ -122,6 +123,12 @@ struct Device : DeviceState {
 
     DeviceView* view = nullptr;
 };
+
+// The rate the device's port is opened at.
+inline int LineBaud(const DeviceState& device)
+{
+    return device.lineBaud ? device.lineBaud : FormatBaud(*device.format, device.textBaud == 19200);
+}
 
 // Every device there is, oldest first: what is the process's, not a device's
 // (staying awake, a port lost), is counted over all of them.

@@ -179,6 +179,6 @@ std::string StatusTip(Device& device)
     if (std::string trouble = dataTrouble(device); !trouble.empty()) return trouble;
     // The port is always opened with 8 data bits, no parity and 1 stop bit.
     return "Sending " + (format->kind == FileKind::Text ? textPlace(device) : binaryPlace(device)) + " to " +
-           PortShownName(device) + " at " + std::to_string(FormatBaud(*format, device.textBaud == 19200)) +
+           PortShownName(device) + " at " + std::to_string(LineBaud(device)) +
            " baud, 8N1" + dropped(device);
 }

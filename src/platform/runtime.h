@@ -8,6 +8,7 @@
 // platform (ui/) adds the engine, panels, controls, boxes and the taskbar.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -274,6 +275,15 @@ bool TerminationRequested();
 using ScheduleTick = void (*)(long long n, void* data);
 int StartSchedule(int intervalMs, ScheduleTick tick, void* data);
 void StopSchedule(int schedule);
+
+// An alarm on the monotonic clock (the one steady_clock reads) at the
+// system's finest resolution, for streams whose messages keep their own
+// times: fired(data) is called from the event loop once the clock has passed
+// the time last set. Set again from inside the call for the next time.
+using AlarmFired = void (*)(void* data);
+int StartAlarm(AlarmFired fired, void* data);
+void SetAlarm(int alarm, std::chrono::steady_clock::time_point at);
+void StopAlarm(int alarm);
 
 // A sign, seen from outside, that the program is running: its installer and
 // uninstaller look for it and ask the user to close the program before they

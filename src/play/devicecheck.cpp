@@ -119,9 +119,37 @@ std::string FindRecording(const DeviceFormat& format, std::string& problem)
 std::string BaudProblem(const DeviceFormat& format, long long baud, const std::string& key)
 {
     const std::string device = "the " + std::string(format.device);
+    if (format.value == kJ1939) {
+        // An SLCAN gateway takes what its serial side runs at; fast ones more
+        // than the window's 115200, which a busy bus can need.
+        for (const long long rate : kGatewayRates)
+            if (baud == rate) return {};
+        return device + " streams at 115200 baud, or 230400, 460800 or 921600 for a fast gateway";
+    }
     if (format.fixedBaud)
         return device + " streams at " + std::to_string(format.fixedBaud) + " baud; leave " + key + " out";
     if (baud != 9600 && baud != 19200) return device + " takes 9600 or 19200";
+    return {};
+}
+
+std::string TimingProblem(const PlayDevice& device)
+{
+    const DeviceFormat& format = *device.format;
+    if (format.kind == FileKind::Text) {
+        if (device.timing != Timing::Fixed) return "a text device sends a record a second; timing is for engine streams";
+        return {};
+    }
+    if (device.timestampsNow) return "timestamps are for text devices; an engine stream is sent as recorded";
+    if (device.speed != 1 && device.timing == Timing::Fixed)
+        return "speed goes with timing = \"recorded\" or \"paced\"";
+    if (device.timing == Timing::Fixed || device.recording.empty()) return {};
+    const bool log = IsTimedLog(device.recording);
+    if (device.timing == Timing::Recorded && !log)
+        return "timing = \"recorded\" plays a log with times (a candump log for J1939, a J1587 message log), and " +
+               device.recording + " has none; timing = \"paced\" plays it in whole messages";
+    if (device.timing == Timing::Paced && log)
+        return "timing = \"paced\" plays a recording without times, and " + device.recording +
+               " is a log with times: timing = \"recorded\" plays it as recorded";
     return {};
 }
 

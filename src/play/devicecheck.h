@@ -27,6 +27,16 @@ std::string FindRecording(const DeviceFormat& format, std::string& problem);
 // Whether the format takes baud; key is how the user names it ("baud", "--baud").
 std::string BaudProblem(const DeviceFormat& format, long long baud, const std::string& key);
 
+// Rates an SLCAN gateway's serial side may run at; the window's is the first.
+inline constexpr long long kGatewayRates[] = {115200, 230400, 460800, 921600};
+inline constexpr int kJ1939 = 2;  // its format value
+
+// Whether the device's timing, speed and timestamps go with its format and recording.
+std::string TimingProblem(const PlayDevice& device);
+// Whether the file is a log with a time on each line (a candump log, a J1587
+// message log), as opposed to a recording of bytes.
+bool IsTimedLog(const std::string& path);
+
 // What a device's port reaches: one value for every name of one port.
 std::string PortKey(const PlayDevice& device);
 

@@ -18,6 +18,8 @@ enum class EventKind {
     Replaced,     // the recording changed and starts over from its beginning
     Looped,       // the recording was sent whole and starts over
     Done,         // the recording was sent as many times as asked
+    NotStamped,   // a record's first field is no timestamp: records go as they stand
+    Overload,     // the recording needs more than the line carries
 };
 
 struct PlayEvent {

@@ -37,5 +37,9 @@ int main(int argc, char* argv[])
     ConsoleEngine engine(engineArgc, engineArgv);
     InstallComLostHandler(comPortLost);
     Session session(options);
+    if (std::string wrong = session.load(); !wrong.empty()) {
+        std::fputs(wrong.c_str(), stderr);
+        return kExitBadArguments;
+    }
     return session.run();
 }

@@ -24,6 +24,11 @@
 
 enum class PortKind { Com, Device, Rfc2217, Tcp };
 
+// How an engine stream's bytes are timed: fixed, the window's 50 bytes every
+// quarter second; recorded, each frame or message of a log at its recorded
+// time; paced, a recording's whole messages at the window's 200 bytes a second.
+enum class Timing { Fixed, Recorded, Paced };
+
 struct PlayDevice {
     std::string name;  // from the command line: the format's short name
     const DeviceFormat* format = nullptr;
@@ -33,7 +38,10 @@ struct PlayDevice {
     int comNumber = 0;    // PortKind::Com: 1 to 256
     std::string host;     // PortKind::Rfc2217 and Tcp
     int tcpPort = 0;
-    int baud = 0;         // the line's rate; an engine stream's own
+    int baud = 0;         // the line's rate; an engine stream's own, or a fast gateway's
+    Timing timing = Timing::Fixed;
+    double speed = 1;     // recorded and paced timing: how much faster than recorded
+    bool timestampsNow = false;  // text devices: each record's timestamp the time it is sent
     int line = 0;         // the line of its [[device]] in the site file; 0 from the command line
 };
 

@@ -1,10 +1,13 @@
 #include "played.h"
 
+#include <cstdio>
+
 #include "../app/statustip.h"
 #include "../platform/runtime.h"
 #include "../serial/comcfg.h"
 #include "../stream/datafile.h"
 #include "../stream/streams.h"
+#include "stamp.h"
 
 void EventLog::add(EventKind kind, int device, long long count, const std::string& why)
 {
@@ -33,13 +36,55 @@ PlayedDevice::PlayedDevice(const PlayDevice& settings, int index, EventLog& log,
 {
     device_.format = settings.format;
     device_.recording = settings.recording;
-    if (settings.baud) device_.textBaud = settings.baud;
+    if (settings.format->kind == FileKind::Text && settings.baud) device_.textBaud = settings.baud;
+    if (settings.format->fixedBaud && settings.baud && settings.baud != settings.format->fixedBaud)
+        device_.lineBaud = settings.baud;
     if (settings.portKind == PortKind::Com) {
         device_.comport = settings.comNumber;
     } else {
         device_.comport = kNamedPortBase + index;
         device_.portName = settings.port;
     }
+}
+
+std::string PlayedDevice::loadTimed()
+{
+    if (settings_.timing == Timing::Fixed) return {};
+    TimedRecording recording;
+    const std::string wrong = LoadTimed(settings_.recording, *settings_.format, settings_.timing, recording);
+    if (wrong.empty()) timed_.emplace(std::move(recording), settings_.speed);
+    return wrong;
+}
+
+std::string PlayedDevice::overload() const
+{
+    if (!timed_) return {};
+    const double needs = timed_->recording().bytesPerSecond(settings_.speed);
+    const double carries = LineBaud(device_) / 10.0;  // 8N1: ten bits a byte
+    if (needs <= carries) return {};
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "the recording needs %.0f bytes a second and the line carries %.0f at %d baud: frames would be "
+                  "dropped; a faster gateway (baud = 460800 or 921600) or a lower speed carries it",
+                  needs, carries, LineBaud(device_));
+    return text;
+}
+
+void PlayedDevice::startClock(std::chrono::steady_clock::time_point t0)
+{
+    if (timed_) timed_->start(t0);
+}
+
+std::chrono::steady_clock::time_point PlayedDevice::due() const
+{
+    const bool sending = timed_ && device_.ticking != Ticking::None && state_ != PlayState::Done &&
+                         ComPortReady(device_.comport) == 1;
+    return sending ? timed_->due() : std::chrono::steady_clock::time_point::max();
+}
+
+void PlayedDevice::sendDue(std::chrono::steady_clock::time_point now)
+{
+    if (due() <= now) timed_->sendDue(now, device_);
 }
 
 void PlayedDevice::start()
@@ -58,11 +103,25 @@ void PlayedDevice::retry()
 
 void PlayedDevice::tick()
 {
+    if (timed_) return;  // its own times, not the clock's
     if (device_.ticking == Ticking::Text) {
         ReadRecord(device_);
+        if (settings_.timestampsNow && device_.lineLength >= 0) stamp();
         SendRecord(device_);
     } else if (device_.ticking == Ticking::Binary) {
         SendChunk(device_);
+    }
+}
+
+void PlayedDevice::stamp()
+{
+    const int length = StampNow({device_.lineBuffer, std::size_t(kMaxLineChars)}, device_.lineLength,
+                                std::chrono::system_clock::now());
+    if (length >= 0) {
+        device_.lineLength = length;
+    } else if (!notStamped_) {
+        notStamped_ = true;
+        log_.add(EventKind::NotStamped, index_);
     }
 }
 
@@ -105,6 +164,8 @@ void PlayedDevice::showSimulating(Device&)
 {
     if (state_ == PlayState::Done || state_ == PlayState::Ended) return;
     const bool back = state_ == PlayState::Waiting;
+    // A timed stream goes on from where it stood, its next frame due now.
+    if (back && timed_) timed_->resume(std::chrono::steady_clock::now());
     enter(PlayState::Streaming);
     log_.add(back ? EventKind::PortBack : EventKind::Started, index_);
     everStreamed_ = true;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "../app/device.h"
 #include "events.h"
 #include "playargs.h"
+#include "timed.h"
 
 // Done: its recording was sent as many times as asked; Ended: the run is over.
 enum class PlayState { Starting, Streaming, Waiting, NoRecording, Done, Ended };
@@ -18,11 +20,23 @@ public:
 
     PlayedDevice(const PlayDevice& settings, int index, EventLog& log, long long loops);
 
+    // For recorded or paced timing: reads what the device plays, before any
+    // port is opened. Returns "" or what is wrong with it.
+    std::string loadTimed();
     // Opens the port (or tries again) and, the first time, loads the data.
     void start();
     void retry();
     // One tick of the device's clock: a record or a chunk, as the window sends them.
     void tick();
+    // A device with timing of its own (recorded or paced): when its next
+    // frame is due (max: none now), and sending what is due.
+    bool timed() const { return timed_.has_value(); }
+    std::chrono::steady_clock::time_point due() const;
+    void sendDue(std::chrono::steady_clock::time_point now);
+    void startClock(std::chrono::steady_clock::time_point t0);
+    // What the line must carry for this device, against what it carries:
+    // empty, or the warning the player gives at start.
+    std::string overload() const;
     // Ends the stream: its clock stops (the session closes the ports).
     void stop();
 
@@ -56,6 +70,7 @@ public:
 
 private:
     void enter(PlayState state);
+    void stamp();
 
     PlayDevice settings_;
     int index_;
@@ -67,6 +82,8 @@ private:
     std::string worstWhy_;
     double worstSeconds_ = 0;
     bool loaded_ = false;
+    std::optional<TimedStream> timed_;
+    bool notStamped_ = false;  // said once that a record's first field is no timestamp
     bool everStreamed_ = false;
     Clock::time_point since_ = Clock::now();
     double streaming_ = 0, notStreaming_ = 0;

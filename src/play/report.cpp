@@ -22,10 +22,16 @@ std::string grouped(long long n)
 
 std::string counted(long long n, const char* one) { return grouped(n) + " " + one + (n == 1 ? "" : "s"); }
 
-const char* unitOf(const PlayedDevice& played)
+}  // namespace
+
+const char* UnitOf(const PlayedDevice& played)
 {
-    return played.device().format && played.device().format->kind == FileKind::Binary ? "chunk" : "record";
+    if (played.device().format->kind == FileKind::Text) return "record";
+    if (!played.timed()) return "chunk";
+    return played.device().format->value == 2 ? "frame" : "message";
 }
+
+namespace {
 
 // "13:04:05.250", the local time of day; with iso, "2026-12-10T13:04:05.250Z".
 std::string timeText(std::chrono::system_clock::time_point when, bool iso)
@@ -52,6 +58,8 @@ const char* eventName(EventKind kind)
     case EventKind::Replaced: return "replaced";
     case EventKind::Looped: return "loop";
     case EventKind::Done: return "done";
+    case EventKind::NotStamped: return "not_stamped";
+    case EventKind::Overload: return "overload";
     }
     return "";
 }
@@ -61,7 +69,7 @@ std::string eventWords(const PlayEvent& event, const PlayedDevice& played)
     switch (event.kind) {
     case EventKind::Started:
         return "started on " + PortShownName(played.device()) + " at " +
-               std::to_string(FormatBaud(*played.device().format, played.device().textBaud == 19200)) + " baud";
+               std::to_string(LineBaud(played.device())) + " baud";
     case EventKind::CouldNotOpen: return "could not open its port: " + event.why;
     case EventKind::PortLost: return "port lost: " + event.why;
     case EventKind::PortBack: return "port back: streaming again";
@@ -70,6 +78,9 @@ std::string eventWords(const PlayEvent& event, const PlayedDevice& played)
     case EventKind::Replaced: return "recording replaced: it streams from its start";
     case EventKind::Looped: return "loop " + grouped(event.count) + " done: the recording starts over";
     case EventKind::Done: return "done: the recording was sent " + counted(event.count, "time");
+    case EventKind::NotStamped:
+        return "a record's first field is no timestamp; records are sent as they stand";
+    case EventKind::Overload: return "too much for the line: " + event.why;
     }
     return {};
 }
@@ -81,7 +92,7 @@ std::string stateWords(const PlayedDevice& played)
     case PlayState::Streaming: {
         const long long dropped = ComDroppedWrites(played.device().comport);
         if (dropped == 0) return "streaming";
-        return "streaming; the station is not reading: " + counted(dropped, unitOf(played)) + " not sent";
+        return "streaming; the station is not reading: " + counted(dropped, UnitOf(played)) + " not sent";
     }
     case PlayState::Waiting: return "waiting for its port: " + played.why();
     case PlayState::NoRecording: return "nothing to send: " + played.why();
@@ -147,7 +158,7 @@ std::vector<std::string> Report::deviceColumns(const PlayedDevice& played) const
 {
     const PlayDevice& settings = played.settings();
     return {settings.name, std::string(settings.format->shortName), PortShownName(played.device()),
-            counted(played.device().sent, unitOf(played)), stateWords(played)};
+            counted(played.device().sent, UnitOf(played)), stateWords(played)};
 }
 
 void Report::writeEvent(const PlayEvent& event)

@@ -35,6 +35,9 @@ private:
     int drawn_ = 0;  // lines of the last redraw, to go back over
 };
 
+// What a device sends, one: "record", "chunk", "frame" (J1939 with its own
+// timing) or "message" (J1587).
+const char* UnitOf(const PlayedDevice& device);
 // "1h 02m 05s", "12.5 s"
 std::string DurationText(double seconds);
 // A JSON string literal of text (UTF-8 kept; controls escaped).

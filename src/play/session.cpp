@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 
 #include "../app/awake.h"
@@ -33,6 +34,34 @@ void Session::onTick(long long n, void* session) { static_cast<Session*>(session
 
 void Session::onReport(long long, void* session) { static_cast<Session*>(session)->report_.write(); }
 
+void Session::onAlarm(void* session) { static_cast<Session*>(session)->sendTimed(); }
+
+std::string Session::load()
+{
+    std::string problems;
+    for (const auto& played : devices_) {
+        const PlayDevice& settings = played->settings();
+        const std::string where = settings.line ? options_.siteFile + ":" + std::to_string(settings.line) + ": " : "";
+        if (std::string wrong = played->loadTimed(); !wrong.empty())
+            problems += where + "device \"" + settings.name + "\": " + settings.recording + ": " + wrong + "\n";
+    }
+    return problems;
+}
+
+void Session::sendTimed()
+{
+    auto next = std::chrono::steady_clock::time_point::max();
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& played : devices_) {
+        if (!played->timed()) continue;
+        played->sendDue(now);
+        next = std::min(next, played->due());
+    }
+    // Looked at again at the next tick at the latest: a port that comes back
+    // brings its device's frames due again.
+    if (alarm_ > 0 && next != std::chrono::steady_clock::time_point::max()) SetAlarm(alarm_, next);
+}
+
 // Whether a device's port takes bytes now (a network port may still connect).
 static bool portReady(const PlayedDevice& played) { return ComPortReady(played.device().comport) == 1; }
 
@@ -52,6 +81,7 @@ void Session::tick(long long n)
     if (waiting && n % kTicksPerRetry == 0) {
         for (const auto& played : devices_) played->retry();
     }
+    sendTimed();
     if (options_.loops > 0 && allDone()) end(verdict());
 }
 
@@ -82,7 +112,10 @@ int Session::run()
     SetStayAwakeReason("Streaming " + std::to_string(devices_.size()) + (devices_.size() == 1 ? " device" : " devices") +
                        " of " + site + " with quorvex-play");
     const auto start = std::chrono::steady_clock::now();
-    for (const auto& played : devices_) played->start();
+    for (const auto& played : devices_) {
+        played->start();
+        if (std::string too = played->overload(); !too.empty()) log_.add(EventKind::Overload, int(&played - &devices_[0]), 0, too);
+    }
     report_.write();
     bool waiting = false;
     for (const auto& played : devices_) waiting |= played->state() == PlayState::Waiting;
@@ -91,9 +124,16 @@ int Session::run()
     } else if (!TerminationRequested()) {
         clock_ = StartSchedule(kTickMs, onTick, this);
         reporter_ = StartSchedule(report_.terminal() ? 500 : 200, onReport, this);
+        // Timed devices keep the clock's start, and their own times from it.
+        const auto t0 = std::chrono::steady_clock::now();
+        for (const auto& played : devices_) played->startClock(t0);
+        alarm_ = StartAlarm(onAlarm, this);
+        sendTimed();
         RunEventLoop();
         StopSchedule(clock_);
         StopSchedule(reporter_);
+        StopAlarm(alarm_);
+        alarm_ = 0;
     }
     // Every port at once: a stuck one holds up the close of none of the others.
     std::vector<int> ports;

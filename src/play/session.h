@@ -20,6 +20,9 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // Reads what the timed devices play; "" or every problem, one a line,
+    // before any port is opened.
+    std::string load();
     // Streams until the run ends (its time, its loops, Ctrl-C or a
     // termination request, or a failed port with --no-retry); returns the
     // exit status.
@@ -28,6 +31,9 @@ public:
 private:
     static void onTick(long long n, void* session);
     static void onReport(long long n, void* session);
+    static void onAlarm(void* session);
+    // Sends the timed devices' frames due now, and sets the alarm for the next.
+    void sendTimed();
     void tick(long long n);
     void end(int status);
     bool allDone() const;
@@ -40,5 +46,6 @@ private:
     long long lastTick_ = 0;  // the last quarter-second tick due by the run's time; 0: no limit
     int clock_ = 0;
     int reporter_ = 0;
+    int alarm_ = 0;
     int endStatus_ = -1;
 };

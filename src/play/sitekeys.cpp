@@ -12,6 +12,7 @@ namespace {
 bool isString(const toml::node& value) { return value.is_string(); }
 bool isInteger(const toml::node& value) { return value.is_integer(); }
 bool isPort(const toml::node& value) { return value.is_string() || value.is_integer(); }
+bool isNumber(const toml::node& value) { return value.is_integer() || value.is_floating_point(); }
 
 const std::string& text(const toml::node& value) { return value.as_string()->get(); }
 
@@ -58,6 +59,32 @@ std::string takeBaud(const toml::node& value, DeviceReading& read, const SiteRea
     return read.device.format ? BaudProblem(*read.device.format, baud, "baud") : std::string();
 }
 
+std::string takeTiming(const toml::node& value, DeviceReading& read, const SiteReading&)
+{
+    const std::string& timing = text(value);
+    if (timing == "fixed") read.device.timing = Timing::Fixed;
+    else if (timing == "recorded") read.device.timing = Timing::Recorded;
+    else if (timing == "paced") read.device.timing = Timing::Paced;
+    else return "expected \"fixed\", \"recorded\" or \"paced\"";
+    return {};
+}
+
+std::string takeSpeed(const toml::node& value, DeviceReading& read, const SiteReading&)
+{
+    const double speed = value.is_integer() ? double(value.as_integer()->get()) : value.as_floating_point()->get();
+    if (!(speed >= 0.01 && speed <= 100)) return "expected a number from 0.01 to 100, how much faster than recorded";
+    read.device.speed = speed;
+    return {};
+}
+
+std::string takeTimestamps(const toml::node& value, DeviceReading& read, const SiteReading&)
+{
+    const std::string& timestamps = text(value);
+    if (timestamps != "now" && timestamps != "recorded") return "expected \"now\" or \"recorded\"";
+    read.device.timestampsNow = timestamps == "now";
+    return {};
+}
+
 struct DeviceKey {
     std::string_view name;
     bool required;
@@ -77,6 +104,9 @@ constexpr DeviceKey kDeviceKeys[] = {
     {"port", true, isPort,
      "a COM number (3 or \"COM3\"), a device path, or \"rfc2217://HOST:PORT\" or \"tcp://HOST:PORT\"", takePort},
     {"baud", false, isInteger, "a number, 9600 or 19200 (text devices only)", takeBaud},
+    {"timing", false, isString, "a string, \"fixed\", \"recorded\" or \"paced\" (engine streams)", takeTiming},
+    {"speed", false, isNumber, "a number, how much faster than recorded (recorded or paced timing)", takeSpeed},
+    {"timestamps", false, isString, "a string, \"now\" or \"recorded\" (text devices)", takeTimestamps},
 };
 
 std::vector<std::string_view> deviceKeyNames()
@@ -92,9 +122,15 @@ void fillDefaults(const toml::table& table, DeviceReading& read, SiteReading& si
     const DeviceFormat* format = read.device.format;
     if (!format) return;
     if (!read.device.baud) read.device.baud = format->fixedBaud ? format->fixedBaud : 19200;
-    if (table.contains("recording")) return;
     std::string problem;
-    FindRecording(*format, problem);
+    if (!table.contains("recording")) {
+        // Looked for only to check it: the device finds its file as the window does.
+        PlayDevice found = read.device;
+        found.recording = FindRecording(*format, problem);
+        if (problem.empty()) problem = TimingProblem(found);
+    } else if (!read.device.recording.empty() && FileProblem(read.device.recording, "recording").empty()) {
+        problem = TimingProblem(read.device);
+    }
     if (!problem.empty()) site.add(read.device.line, read.label + ": " + problem);
 }
 

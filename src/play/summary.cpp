@@ -24,7 +24,7 @@ void Report::summary(int status, double runSeconds)
     std::vector<std::string> short_;
     for (const auto& played : devices_) {
         const Device& device = played->device();
-        const char* unit = device.format->kind == FileKind::Binary ? "chunk" : "record";
+        const char* unit = UnitOf(*played);
         const std::string& name = played->settings().name;
         if (!played->streamedWholeRun()) short_.push_back(name);
         std::string line;

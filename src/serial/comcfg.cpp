@@ -48,8 +48,8 @@ int OpenDevicePort(Device& device, int portToClose, int portToOpen)
         ShowIdle(device);
         return 0;
     }
-    const int result = OpenComConfig(portToOpen, device.portName, FormatBaud(*device.format, device.textBaud == 19200),
-                                     Parity::None, 8, 1, kComQueueSize, kComQueueSize);
+    const int result = OpenComConfig(portToOpen, device.portName, LineBaud(device), Parity::None, 8, 1, kComQueueSize,
+                                     kComQueueSize);
     if (result != 0) {
         reportFailure(device, result, portToOpen);
         return 0;

@@ -18,14 +18,13 @@ bool startOver(Device& device, bool changed)
     return !device.view || device.view->startOver(device, changed);
 }
 
-// A write's result: queued whole, or dropped whole for want of room.
-void countWrite(Device& device, int result)
+}  // namespace
+
+void CountWrite(Device& device, int result)
 {
     if (result > 0) ++device.sent;
     else if (result == 0) ++device.notSent;
 }
-
-}  // namespace
 
 void ReadRecord(Device& device)
 {
@@ -66,7 +65,7 @@ void SendRecord(Device& device)
     line[length] = '\r';
     line[length + 1] = '\n';
     line[length + 2] = '\0';
-    countWrite(device, ComWrt(device.comport, std::span<const char>(line, std::size_t(length) + 2)));
+    CountWrite(device, ComWrt(device.comport, std::span<const char>(line, std::size_t(length) + 2)));
 }
 
 void SendChunk(Device& device)
@@ -83,7 +82,7 @@ void SendChunk(Device& device)
     }
     // One write per chunk: the output queue takes it whole or drops it whole.
     const char* chunk = reinterpret_cast<const char*>(device.loopData.get()) + device.pos;
-    countWrite(device, ComWrt(device.comport, std::span<const char>(chunk, kChunkSize)));
+    CountWrite(device, ComWrt(device.comport, std::span<const char>(chunk, kChunkSize)));
     device.pos += kChunkSize;
     CountBinaryTick(device);
 }

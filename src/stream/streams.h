@@ -13,6 +13,9 @@ void ReadRecord(Device& device);
 void SendRecord(Device& device);
 // One tick of the binary stream: the next 50 bytes of the recording.
 void SendChunk(Device& device);
+// Counts a write's result as the device's: queued whole, or dropped whole
+// for want of room in the port's queue.
+void CountWrite(Device& device, int result);
 
 // The window's record and read position.
 extern char (&lineBuffer)[kLineBufferSize];

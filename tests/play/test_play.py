@@ -31,13 +31,16 @@ def shipped(name):
 
 
 class Station:
-    """The far end of a pseudo-terminal: everything that arrives, kept."""
+    """The far end of a pseudo-terminal: everything that arrives, kept, and
+    each read with the time it came (bytes that arrive together stand for
+    one burst on the line)."""
 
     def __init__(self):
         self.master, slave = os.openpty()
         self.path = os.ttyname(slave)
         os.close(slave)
         self.bytes = b""
+        self.reads = []
         self.baud = 0
         self._stop = False
         self._thread = threading.Thread(target=self._read, daemon=True)
@@ -48,7 +51,9 @@ class Station:
             ready, _, _ = select.select([self.master], [], [], 0.05)
             if ready:
                 try:
-                    self.bytes += os.read(self.master, 65536)
+                    got = os.read(self.master, 65536)
+                    self.bytes += got
+                    self.reads.append((time.monotonic(), got))
                     # The line's rate while the bytes come (a server in
                     # between may set the line back once it ends).
                     self.baud = self.baud or termios.tcgetattr(self.master)[5]
@@ -181,6 +186,39 @@ class Site(unittest.TestCase):
             self.assertEqual(records, [str(n).encode() for n in range(1, len(records) + 1)])
         with self.subTest("the exit status says one device did not stream the whole run"):
             self.assertEqual(player.returncode, 1)
+
+    def test_a_candump_log_plays_at_its_recorded_times(self):
+        start = 1700000000.0
+        frames = [(start + i * 0.02, "0CF00400#FFFF7DC01A18FFFF") for i in range(50)]
+        frames += [(start + 0.005 + i, "18FEEE00#7D4B1B2DFFFFFFFF") for i in range(1)]
+        self.write("gateway.log", "".join("(%.6f) can0 %s\n" % f for f in sorted(frames)).encode())
+        station = Station()
+        done = play(["j1939", "gateway.log", station.path, "--timing", "recorded", "--for", "3s"], self.folder)
+        station.close()
+        arrivals = {b"T0CF00400": [], b"T18FEEE00": []}
+        for when, got in station.reads:
+            for frame in got.split(b"\r")[:-1]:
+                arrivals[frame[:9]].append(when)
+        periods = {k: sorted(b - a for a, b in zip(t, t[1:]))[len(t) // 2 - 1] for k, t in arrivals.items()}
+        self.assertEqual((done.returncode, round(periods[b"T0CF00400"], 3), round(periods[b"T18FEEE00"], 2)),
+                         (0, 0.02, 1.0), done.stdout)
+
+    def test_a_paced_j1587_recording_sends_only_whole_messages(self):
+        station = Station()
+        done = play(["j1587", os.path.join(ROOT, "data", "ddec.bin"), station.path, "--timing", "paced", "--for", "2s"],
+                    self.folder)
+        station.close()
+        bursts = [got for _, got in station.reads]
+        # A J1587 message's bytes sum to zero: a burst of whole messages does too.
+        self.assertEqual((done.returncode, [b for b in bursts if sum(b) % 256]), (0, []), done.stdout)
+
+    def test_timestamps_now_move_forward_across_the_loop(self):
+        self.write("two.csv", b"2026-03-14 09:30:00,1\n2026-03-14 09:30:01,2\n")
+        station = Station()
+        done = play(["blender", "two.csv", station.path, "--timestamps", "now", "--for", "4s"], self.folder)
+        station.close()
+        stamps = [line.split(b",")[0] for line in station.bytes.split(b"\r\n")[:-1]]
+        self.assertEqual((done.returncode, len(stamps), stamps == sorted(set(stamps))), (0, 4, True), stamps)
 
     @unittest.skipUnless(shutil.which("ser2net"), "ser2net is not installed")
     def test_a_device_on_a_network_port_reaches_the_station_behind_ser2net(self):
