@@ -112,9 +112,9 @@ int Session::run()
     SetStayAwakeReason("Streaming " + std::to_string(devices_.size()) + (devices_.size() == 1 ? " device" : " devices") +
                        " of " + site + " with quorvex-play");
     const auto start = std::chrono::steady_clock::now();
-    for (const auto& played : devices_) {
-        played->start();
-        if (std::string too = played->overload(); !too.empty()) log_.add(EventKind::Overload, int(&played - &devices_[0]), 0, too);
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        devices_[i]->start();
+        if (std::string too = devices_[i]->overload(); !too.empty()) log_.add(EventKind::Overload, int(i), 0, too);
     }
     report_.write();
     bool waiting = false;
