@@ -15,20 +15,9 @@ namespace {
 // is not counted: the window must not stall under the mouse.
 constexpr std::int64_t kLargestCounted = std::int64_t(64) << 20;
 
-std::string grouped(long long n)
-{
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string text = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
 std::string plural(long long n, const char* one)
 {
-    return grouped(n) + " " + one + (n == 1 ? "" : "s");
+    return Grouped(n) + " " + one + (n == 1 ? "" : "s");
 }
 
 // A folder as the user knows it, with the home folder as "~".
@@ -112,8 +101,8 @@ std::string textPlace(Device& device)
     const long long lines = linesOf(device);
     const long long record = device.countedHandle == device.fileHandle ? device.recordsRead : 0;
     std::string place = " (";
-    if (record == 0) place += "record 1" + (lines > 0 ? " of " + grouped(lines) : std::string()) + " next";
-    else place += "record " + grouped(record) + (lines > 0 ? " of " + grouped(lines) : std::string());
+    if (record == 0) place += "record 1" + (lines > 0 ? " of " + Grouped(lines) : std::string()) + " next";
+    else place += "record " + Grouped(record) + (lines > 0 ? " of " + Grouped(lines) : std::string());
     return fileNameOf(device) + place + ") from " + folderOf(device);
 }
 
@@ -121,9 +110,9 @@ std::string binaryPlace(const Device& device)
 {
     const std::int64_t pos = device.pos;
     std::string place = fileNameOf(device) + " from " + folderOf(device) + ", ";
-    if (pos >= kChunkSize) place += "bytes " + grouped(pos - kChunkSize) + "-" + grouped(pos - 1);
+    if (pos >= kChunkSize) place += "bytes " + Grouped(pos - kChunkSize) + "-" + Grouped(pos - 1);
     else place += "from byte 0";
-    return place + " of " + grouped(device.fileSize) + ",";
+    return place + " of " + Grouped(device.fileSize) + ",";
 }
 
 // Records (or chunks) dropped whole because the station stopped reading.
@@ -148,6 +137,17 @@ std::string idlePort(const Device& device)
 }
 
 }  // namespace
+
+std::string Grouped(long long n)
+{
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string text = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
+}
 
 void NoteTextRecord(Device& device)
 {

@@ -16,6 +16,9 @@ std::string PortShownName(int port);
 // The port a device sends to: its COM number as above, or the name it was given.
 std::string PortShownName(const Device& device);
 
+// A count as the tooltip writes it: "12,345".
+std::string Grouped(long long n);
+
 // Counts the text record just read: the tooltip's record number runs from 1
 // at each open of the file, so nothing has to read the file to find it.
 void NoteTextRecord(Device& device);

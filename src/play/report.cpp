@@ -9,18 +9,7 @@
 
 namespace {
 
-std::string grouped(long long n)
-{
-    const std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string text = n < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
-std::string counted(long long n, const char* one) { return grouped(n) + " " + one + (n == 1 ? "" : "s"); }
+std::string counted(long long n, const char* one) { return Grouped(n) + " " + one + (n == 1 ? "" : "s"); }
 
 }  // namespace
 
@@ -76,7 +65,7 @@ std::string eventWords(const PlayEvent& event, const PlayedDevice& played)
     case EventKind::NoRecording: return "nothing to send: " + event.why;
     case EventKind::RecordingBack: return "streaming again: the recording is there";
     case EventKind::Replaced: return "recording replaced: it streams from its start";
-    case EventKind::Looped: return "loop " + grouped(event.count) + " done: the recording starts over";
+    case EventKind::Looped: return "loop " + Grouped(event.count) + " done: the recording starts over";
     case EventKind::Done: return "done: the recording was sent " + counted(event.count, "time");
     case EventKind::NotStamped:
         return "a record's first field is no timestamp; records are sent as they stand";
