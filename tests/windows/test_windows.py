@@ -224,7 +224,7 @@ class ZipFolder(WindowsCase):
         self.assertEqual((player.returncode, "Invalid COM port number for this system." in out.decode(errors="replace")),
                          (1, True), out)
 
-    def test_ctrl_c_on_the_players_console_closes_its_ports_and_writes_the_summary(self):
+    def test_ctrl_c_on_the_players_console_ends_it_with_whole_records_and_the_summary(self):
         folder = self.user_folder({"pump.csv": b"".join(b"%02d,1450.5\n" % n for n in range(20))})
         (line,) = self.stations(1)
         # The player's console is a terminal: Ctrl-C typed there reaches it as
