@@ -1,9 +1,10 @@
 # The Windows package: one folder with the program and its two console
 # companions, the Qt and MinGW run-time DLLs they load, the two Qt plugins the
 # window needs, its fonts, the six recordings (they read their data from
-# their own folder) and a site file for quorvex-play to start from. `cpack` in the build folder makes
-# quorvex-<version>-win64.zip of that folder and an NSIS installer that puts
-# it, per user and without administrator rights, under %LOCALAPPDATA%\Programs.
+# their own folder) and a site file for quorvex-play to start from. `cpack`
+# in the build folder makes quorvex-<version>-win64.zip of that folder and an
+# NSIS installer that puts it, per user and without administrator rights,
+# under %LOCALAPPDATA%\Programs.
 install(TARGETS quorvex quorvex-record quorvex-play RUNTIME DESTINATION .)
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
 install(FILES ${quorvex_data_paths} ${PROJECT_SOURCE_DIR}/packaging/site-example.toml DESTINATION .)
