@@ -10,16 +10,19 @@ install(TARGETS quorvex RUNTIME DESTINATION ${QUORVEX_APP_DIR})
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
 install(FILES ${quorvex_data_paths} DESTINATION ${QUORVEX_APP_DIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/quorvex-launcher.sh DESTINATION bin RENAME quorvex)
-# quorvex-record beside the program, and on bin/ as a command: it reads
-# nothing from its folder, so a link is enough.
-install(TARGETS quorvex-record RUNTIME DESTINATION ${QUORVEX_APP_DIR})
-file(CREATE_LINK ../${QUORVEX_APP_DIR}/quorvex-record ${PROJECT_BINARY_DIR}/quorvex-record.link SYMBOLIC)
-install(FILES ${PROJECT_BINARY_DIR}/quorvex-record.link DESTINATION bin RENAME quorvex-record)
+# The console programs beside the window, and on bin/ as commands through a
+# link: each finds its folder through the link (quorvex-play the samples
+# there, as the window does), so nothing more is needed.
+foreach(program quorvex-record quorvex-play)
+  install(TARGETS ${program} RUNTIME DESTINATION ${QUORVEX_APP_DIR})
+  file(CREATE_LINK ../${QUORVEX_APP_DIR}/${program} ${PROJECT_BINARY_DIR}/${program}.link SYMBOLIC)
+  install(FILES ${PROJECT_BINARY_DIR}/${program}.link DESTINATION bin RENAME ${program})
+endforeach()
 # A stripped install (cpack) also drops the compiler's notes, as Debian's own
 # tools do.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
-    foreach(program quorvex quorvex-record)
+    foreach(program quorvex quorvex-record quorvex-play)
       execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
                       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUORVEX_APP_DIR}/\${program}\"
                       COMMAND_ERROR_IS_FATAL ANY)
@@ -40,7 +43,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.quorvex.quorvex.metainfo.xml D
 # (gzip -9n: no name or time inside, so the package is reproducible).
 set(compressed)
 foreach(pair man/quorvex.1:quorvex.1 man/quorvex-record.1:quorvex-record.1
-             debian/changelog:changelog ../README.md:README.md)
+             man/quorvex-play.1:quorvex-play.1 debian/changelog:changelog ../README.md:README.md)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 source)
   list(GET pair 1 name)
@@ -52,10 +55,14 @@ foreach(pair man/quorvex.1:quorvex.1 man/quorvex-record.1:quorvex-record.1
 endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 install(FILES ${PROJECT_BINARY_DIR}/gz/quorvex.1.gz ${PROJECT_BINARY_DIR}/gz/quorvex-record.1.gz
+              ${PROJECT_BINARY_DIR}/gz/quorvex-play.1.gz
         DESTINATION share/man/man1)
 install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.gz ${PROJECT_BINARY_DIR}/gz/README.md.gz
               ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
         DESTINATION ${QUORVEX_DOC_DIR})
+# A site file to start from, as it is (small, and meant to be copied and
+# edited).
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/site-example.toml DESTINATION ${QUORVEX_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvex)
@@ -68,9 +75,11 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "that a monitoring or data-acquisition station can be connected, tested and"
   "demonstrated without the equipment it normally listens to: frac blenders, a"
   "pump controller, a 16-channel data-acquisition unit and engine controllers"
-  "(SAE J1587, J1939). It comes with a sample recording of each, and with"
+  "(SAE J1587, J1939). It comes with a sample recording of each; with"
   "quorvex-record, which records real equipment into a file that replays"
-  "cleanly.")
+  "cleanly; and with quorvex-play, which streams a whole site of devices at"
+  "once, each from its own recording on its own port (a serial port or one"
+  "on the network), from a site file or a script, without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

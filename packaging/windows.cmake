@@ -1,11 +1,13 @@
-# The Windows package: one folder with the program, the Qt and MinGW run-time
-# DLLs it loads, the two Qt plugins it needs, its fonts and the six recordings
-# (it reads its data from its own folder). `cpack` in the build folder makes
-# quorvex-<version>-win64.zip of that folder and an NSIS installer that puts
-# it, per user and without administrator rights, under %LOCALAPPDATA%\Programs.
-install(TARGETS quorvex quorvex-record RUNTIME DESTINATION .)
+# The Windows package: one folder with the program and its two console
+# companions, the Qt and MinGW run-time DLLs they load, the two Qt plugins the
+# window needs, its fonts, the six recordings (they read their data from
+# their own folder) and a site file for quorvex-play to start from. `cpack`
+# in the build folder makes quorvex-<version>-win64.zip of that folder and an
+# NSIS installer that puts it, per user and without administrator rights,
+# under %LOCALAPPDATA%\Programs.
+install(TARGETS quorvex quorvex-record quorvex-play RUNTIME DESTINATION .)
 list(TRANSFORM QUORVEX_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/ OUTPUT_VARIABLE quorvex_data_paths)
-install(FILES ${quorvex_data_paths} DESTINATION .)
+install(FILES ${quorvex_data_paths} ${PROJECT_SOURCE_DIR}/packaging/site-example.toml DESTINATION .)
 
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::Network>
   DESTINATION .)
@@ -40,8 +42,10 @@ install(FILES ${QUORVEX_WINDOWS_FONTS} DESTINATION fonts)
 install(FILES /usr/share/doc/fonts-wine/copyright DESTINATION licences RENAME fonts-tahoma.txt)
 install(FILES /usr/share/doc/fonts-dseg/copyright DESTINATION licences RENAME fonts-dseg.txt)
 install(FILES /usr/share/doc/qt6-base-dev/copyright DESTINATION licences RENAME qt.txt)
-# quorvex-record.exe reads its command line with CLI11 (header-only, compiled in).
+# quorvex-record.exe and quorvex-play.exe read their command lines with CLI11,
+# and quorvex-play.exe its site files with toml++ (header-only, compiled in).
 install(FILES /usr/share/doc/libcli11-dev/copyright DESTINATION licences RENAME cli11.txt)
+install(FILES /usr/share/doc/libtomlplusplus-dev/copyright DESTINATION licences RENAME tomlplusplus.txt)
 install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licences RENAME mingw-w64-runtime.txt)
 install(FILES /usr/share/doc/gcc-mingw-w64-base/copyright DESTINATION licences RENAME gcc-runtime.txt)
 install(FILES /usr/share/common-licenses/LGPL-3 /usr/share/common-licenses/GPL-3 DESTINATION licences)

@@ -1,15 +1,16 @@
 #!/usr/bin/python3
 """The Windows package under Wine, watched from outside as on Linux: the
-program from the zip's folder, then the per-user installer: install, upgrades
-over the user's own recordings, a running copy, the uninstall.
+program and quorvex-play.exe from the zip's folder, then the per-user
+installer: install, upgrades over the user's own recordings, a running copy,
+the uninstall.
 
     test_windows.py ZIP SETUP_EXE      (under an X server: xvfb-run)
 """
 import fcntl
 import hashlib
 import os
-import select
-import struct
+import pty
+import re
 import subprocess
 import sys
 import tempfile
@@ -24,7 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "program"))
 sys.path.insert(0, HERE)
 from test_program import MAIN_TITLE, ExitChecks, Screen, wait_until  # noqa: E402
-from wine import Line, Prefix, WindowsProgram  # noqa: E402
+from wine import Line, Prefix, WindowsProgram, line_speed, read_available, read_until_ended  # noqa: E402
 
 ZIP = SETUP = None
 prefix = None
@@ -39,29 +40,6 @@ def setUpModule():
 
 def tearDownModule():
     prefix.cleanup()
-
-
-def read_available(line, until, want):
-    """Bytes from the line until want(bytes) or the deadline; (bytes, arrival times)."""
-    data, times = b"", []
-    while time.monotonic() < until and not want(data):
-        ready, _, _ = select.select([line.master], [], [], 0.05)
-        if ready:
-            try:
-                chunk = os.read(line.master, 4096)
-            except OSError:
-                break
-            data += chunk
-            times.append((time.monotonic(), len(data)))
-    return data, times
-
-
-def line_speed(line):
-    return termios.tcgetattr(line.master)[5]
-
-
-def unread_bytes(line):
-    return struct.unpack("i", fcntl.ioctl(line.master, termios.FIONREAD, b"\0\0\0\0"))[0]
 
 
 class WindowsCase(ExitChecks, unittest.TestCase):
@@ -107,6 +85,37 @@ class WindowsCase(ExitChecks, unittest.TestCase):
         self.screen.display.set_input_focus(X.PointerRoot, X.RevertToPointerRoot, X.CurrentTime)
         self.screen.display.sync()
         return text
+
+    def stations(self, count):
+        """Lines for COM1 to COM<count>, each where a station would be."""
+        lines = [Line() for _ in range(count)]
+        for line in lines:
+            self.addCleanup(line.close)
+        return lines
+
+    def user_folder(self, files):
+        """A folder of the user's holding files (name: bytes), for the player to start in."""
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        for name, data in files.items():
+            with open(os.path.join(folder.name, name), "wb") as f:
+                f.write(data)
+        return folder.name
+
+    def play(self, cwd, lines, *args, **popen):
+        """quorvex-play.exe from the folder, started in cwd with COM n on lines[n - 1]."""
+        prefix.map_ports({n: line.path for n, line in enumerate(lines, 1)})
+        player = subprocess.Popen(["wine", os.path.join(self.folder, "quorvex-play.exe"), *args], env=prefix.env,
+                                  cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, **popen)
+        self.addCleanup(player.stdout.close)
+        self.addCleanup(self.end, player)
+        return player
+
+    @staticmethod
+    def end(process):
+        if process.poll() is None:
+            process.terminate()
+            process.wait()
 
     def expected_records(self, name, count):
         with open(os.path.join(self.folder, name), "rb") as f:
@@ -175,12 +184,6 @@ class ZipFolder(WindowsCase):
         self.addCleanup(self.end, process)
         return process
 
-    @staticmethod
-    def end(process):
-        if process.poll() is None:
-            process.terminate()
-            process.wait()
-
     def test_a_second_copy_on_the_same_port_is_refused_and_the_station_gets_one_stream(self):
         self.start()
         self.main_window()
@@ -205,6 +208,47 @@ class ZipFolder(WindowsCase):
                                       timeout=60)
         self.assertEqual((recorder.returncode, recorder.stderr.decode(errors="replace").splitlines()[0]),
                          (3, "quorvex-record: Could not open COM port."))
+
+    def test_the_player_streams_a_site_each_device_to_its_own_com_port_byte_exact(self):
+        records = [b"%02d,1450.5,site" % n for n in range(12)]
+        folder = self.user_folder({
+            "pump.csv": b"\n".join(records) + b"\n",
+            # The engine plays its format's own file, found beside the program.
+            "site.toml": b'[[device]]\nname = "pump"\nformat = "ipc"\nrecording = "pump.csv"\nport = "COM1"\n'
+                         b'[[device]]\nname = "engine"\nformat = "j1939"\nport = "COM2"\n'})
+        lines = self.stations(2)
+        player = self.play(folder, lines, "site.toml", "--for", "10s")
+        received = read_until_ended(lines, player, 60)
+        with open(os.path.join(self.folder, "hdv2.bin"), "rb") as f:
+            engine = f.read(40 * 50)
+        self.assertEqual((player.wait(), received), (0, [b"".join(r + b"\r\n" for r in records[:10]), engine]),
+                         player.stdout.read().decode(errors="replace"))
+
+    def test_the_player_on_a_com_number_with_no_port_says_so_and_exits_1(self):
+        folder = self.user_folder({"pump.csv": b"01,1450.5\n"})
+        player = self.play(folder, [], "ipc", "pump.csv", "COM3", "--for", "1s")
+        out, _ = player.communicate(timeout=60)
+        self.assertEqual((player.returncode, "Invalid COM port number for this system." in out.decode(errors="replace")),
+                         (1, True), out)
+
+    def test_ctrl_c_on_the_players_console_ends_it_with_whole_records_and_the_summary(self):
+        folder = self.user_folder({"pump.csv": b"".join(b"%02d,1450.5\n" % n for n in range(20))})
+        (line,) = self.stations(1)
+        # The player's console is a terminal: Ctrl-C typed there reaches it as
+        # the system's interrupt, which Wine delivers as a console Ctrl-C.
+        console, terminal = pty.openpty()
+        self.addCleanup(os.close, console)
+        player = self.play(folder, [line], "ipc", "pump.csv", "COM1", stdin=terminal, start_new_session=True,
+                           preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+        os.close(terminal)
+        before, _ = read_available(line, time.monotonic() + START, lambda d: d.count(b"\r\n") >= 3)
+        os.write(console, b"\x03")
+        received = before + read_until_ended([line], player, 30)[0]
+        out = player.stdout.read().decode(errors="replace")
+        sent = re.search(r"^ipc: (\d+) records? sent to COM1", out, re.M)
+        self.assertEqual((player.wait(), out.splitlines()[-1].startswith("The device streamed the whole run"),
+                          received.count(b"\r\n"), received.endswith(b"\r\n")),
+                         (0, True, int(sent.group(1)) if sent else None, True), out)
 
     def test_a_line_that_goes_away_is_reported_once_and_costs_no_cpu(self):
         self.start()
@@ -331,16 +375,31 @@ class Installer(WindowsCase):
                  for line in log.read().splitlines() if b"MSGBOX_OnInit" in line]
         self.assertIn(b"Kept your own recordings: blender.csv, ddec.bin.", shown)
 
-    def test_installing_or_uninstalling_while_the_program_runs_changes_nothing(self):
-        self.start()
-        self.main_window()
-        before = self.folder_state()
-        codes = (self.silent_setup(), self.silent_uninstall())
-        self.assertEqual((codes, self.folder_state()), ((2, 2), before))
+    def running(self, program):
+        """The window, or the player streaming a sample, from the install folder: its process."""
+        if program == "quorvex.exe":
+            self.start()
+            self.main_window()
+            return self.program.process
+        lines = self.stations(1)
+        player = self.play(self.folder, lines, "ipc", "frac.csv", "COM1")
+        read_available(lines[0], time.monotonic() + START, lambda d: b"\r\n" in d)
+        return player
+
+    def test_installing_or_uninstalling_while_a_quorvex_program_runs_changes_nothing(self):
+        for program in ("quorvex.exe", "quorvex-play.exe"):
+            with self.subTest(program):
+                process = self.running(program)
+                try:
+                    before = self.folder_state()
+                    codes = (self.silent_setup(), self.silent_uninstall())
+                    self.assertEqual((codes, self.folder_state()), ((2, 2), before))
+                finally:
+                    self.end(process)
 
     def test_installs_per_user_with_a_start_menu_entry_and_an_uninstaller(self):
-        for path in ("quorvex.exe", "quorvex-record.exe", "Uninstall.exe", "blender.csv", "fonts/tahoma.ttf",
-                     self.shortcut):
+        for path in ("quorvex.exe", "quorvex-record.exe", "quorvex-play.exe", "site-example.toml", "Uninstall.exe",
+                     "blender.csv", "fonts/tahoma.ttf", self.shortcut):
             self.assertTrue(os.path.exists(os.path.join(self.folder, path)), path)
 
     def test_the_installed_program_streams(self):

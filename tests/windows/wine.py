@@ -9,8 +9,10 @@ that does not exist for the rest. The machine's own port then becomes COM33.
 """
 import os
 import pty
+import select
 import subprocess
 import tempfile
+import termios
 import time
 import tty
 
@@ -88,6 +90,39 @@ class Line:
             if fd >= 0:
                 os.close(fd)
         self.master = self.slave = -1
+
+
+def read_available(line, until, want):
+    """Bytes from the line until want(bytes) or the deadline; (bytes, arrival times)."""
+    data, times = b"", []
+    while time.monotonic() < until and not want(data):
+        ready, _, _ = select.select([line.master], [], [], 0.05)
+        if ready:
+            try:
+                chunk = os.read(line.master, 4096)
+            except OSError:
+                break
+            data += chunk
+            times.append((time.monotonic(), len(data)))
+    return data, times
+
+
+def read_until_ended(lines, process, timeout):
+    """Everything each line receives until the process has ended and its lines are empty."""
+    got = {line.master: b"" for line in lines}
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        ended = process.poll() is not None
+        ready, _, _ = select.select(list(got), [], [], 0.05)
+        for fd in ready:
+            got[fd] += os.read(fd, 65536)
+        if ended and not ready:
+            break
+    return [got[line.master] for line in lines]
+
+
+def line_speed(line):
+    return termios.tcgetattr(line.master)[5]
 
 
 class WindowsProgram:
