@@ -14,6 +14,7 @@ namespace {
 constexpr int kTickMs = 250;
 constexpr int kTicksPerRecord = 4;
 constexpr int kTicksPerRetry = 8;
+constexpr long long kCatchUpTicks = 4;
 
 }  // namespace
 
@@ -30,7 +31,6 @@ Session::~Session()
     for (const auto& played : devices_) ReleaseDevice(played->device());
 }
 
-void Session::onTick(long long n, void* session) { static_cast<Session*>(session)->tick(n); }
 
 void Session::onReport(long long, void* session) { static_cast<Session*>(session)->report_.write(); }
 
@@ -64,6 +64,17 @@ void Session::sendTimed()
 
 // Whether a device's port takes bytes now (a network port may still connect).
 static bool portReady(const PlayedDevice& played) { return ComPortReady(played.device().comport) == 1; }
+
+void Session::onTick(long long n, void* session)
+{
+    Session& self = *static_cast<Session*>(session);
+    // A tick or three the process could not run in time (a loaded machine)
+    // still go out, late, so that no record or chunk is lost; after a longer
+    // stop (a laptop suspended) the stream goes on from now.
+    const long long from = n - self.lastTickRun_ <= kCatchUpTicks ? self.lastTickRun_ + 1 : n;
+    for (long long due = from; due <= n && self.endStatus_ < 0; ++due) self.tick(due);
+    self.lastTickRun_ = n;
+}
 
 void Session::tick(long long n)
 {

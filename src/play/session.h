@@ -44,6 +44,7 @@ private:
     std::vector<std::unique_ptr<PlayedDevice>> devices_;
     Report report_;
     long long lastTick_ = 0;  // the last quarter-second tick due by the run's time; 0: no limit
+    long long lastTickRun_ = 0;
     int clock_ = 0;
     int reporter_ = 0;
     int alarm_ = 0;

@@ -61,8 +61,16 @@ class Station:
                     time.sleep(0.05)  # no opener yet: the slave side reads as hung up
 
     def close(self):
+        """Ends the reading once what the player wrote before it ended is in."""
         self._stop = True
         self._thread.join()
+        while select.select([self.master], [], [], 0)[0]:
+            try:
+                got = os.read(self.master, 65536)
+            except OSError:
+                break
+            self.bytes += got
+            self.reads.append((time.monotonic(), got))
         os.close(self.master)
 
 
@@ -146,7 +154,6 @@ class Site(unittest.TestCase):
                 % tuple(s.path for s in stations))
         self.write("site.toml", site.encode())
         done = play(["site.toml", "--for", "5s"], self.folder)
-        time.sleep(0.2)
         for station in stations:
             station.close()
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
@@ -161,7 +168,6 @@ class Site(unittest.TestCase):
         self.write("two.csv", b"a\nb\n")
         station = Station()
         done = play(["blender", "two.csv", station.path, "--loops", "2"], self.folder)
-        time.sleep(0.1)
         station.close()
         self.assertEqual((done.returncode, station.bytes), (0, b"a\r\nb\r\na\r\nb\r\n"), done.stdout)
 
@@ -171,9 +177,12 @@ class Site(unittest.TestCase):
         cable.plug()
         player = subprocess.Popen([PLAYER, "blender", "four.csv", cable.link, "--for", "7s", "--json"],
                                   cwd=self.folder, stdout=subprocess.PIPE, text=True)
-        time.sleep(2.5)
+        deadline = time.monotonic() + 10
+        while cable.received.count(b"\r\n") < 2 and time.monotonic() < deadline:
+            cable.read()
+            time.sleep(0.05)
         cable.pull()
-        time.sleep(2)
+        time.sleep(2)  # the adapter stays out for a while: the player tries again meanwhile
         cable.plug()
         out, _ = player.communicate(timeout=30)
         cable.pull()
@@ -247,7 +256,6 @@ class Site(unittest.TestCase):
         finally:
             server.terminate()
             server.wait()
-        time.sleep(0.1)
         station.close()
         self.assertEqual((done.returncode, station.bytes, station.baud),
                          (0, b"x,1\r\ny,2\r\nx,1\r\n", termios.B9600), done.stdout + done.stderr)
