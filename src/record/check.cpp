@@ -176,7 +176,6 @@ int fix(const fs::path& path, const DeviceFormat& format, const Findings& found)
     OutputFile out;
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     std::string wrong = out.open(folder, name, true);
-    std::fputs(LeftoversRemoved(out).c_str(), stderr);
     if (wrong.empty() && !out.write(found.clean)) wrong = "cannot write in " + TextOf(folder) + ": " + out.writeError();
     if (wrong.empty()) wrong = out.commit();
     if (!wrong.empty()) {
@@ -226,6 +225,7 @@ int CheckRecording(const std::string& file, const DeviceFormat* format, bool fix
     if (named) format = named;
     std::string bytes, why;
     if (!readWhole(path, bytes, why)) return cannot("cannot read " + file + ": " + why);
+    std::fputs(RemoveLeftovers(path).c_str(), stderr);
     const Findings found = examine(bytes, *format);
     say(title(file, *format, bytes.size()));
     report(found);

@@ -163,7 +163,7 @@ int main(int argc, char* argv[])
         say(stderr, "quorvex-record: " + wrong + "\n");
         return kExitBadArguments;
     }
-    say(stderr, LeftoversRemoved(out));
+    say(stderr, RemoveLeftovers(out.target()));
     const bool terminal = OutputIsTerminal();
     Recording recording(*args.format, args.format->fieldCount, out, args.records);
     const auto start = Clock::now();

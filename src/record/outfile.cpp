@@ -75,7 +75,6 @@ std::string OutputFile::open(const fs::path& folder, const std::string& name, bo
     force_ = force;
     if (fs::exists(fs::symlink_status(target_, error)) && !force && !IsShippedSample(target_))
         return shown(target_) + " exists; --force replaces it and keeps it as " + name + ".bak";
-    removeLeftovers();
     for (int attempt = 0; attempt < 10; ++attempt) {
         temporary_ = temporaryBeside(target_);
         if (fs::exists(fs::symlink_status(temporary_, error))) continue;
@@ -84,17 +83,6 @@ std::string OutputFile::open(const fs::path& folder, const std::string& name, bo
         return {};
     }
     return "cannot find a free temporary name in " + shown(folder);
-}
-
-void OutputFile::removeLeftovers()
-{
-    std::error_code error;
-    const std::string name = TextOf(target_.filename());
-    for (const fs::directory_entry& entry : fs::directory_iterator(target_.parent_path(), error)) {
-        if (!leftoverOf(TextOf(entry.path().filename()), name) || !entry.is_regular_file(error)) continue;
-        // One still open is not removed on Windows: it is someone's.
-        if (fs::remove(entry.path(), error)) leftovers_.push_back(entry.path());
-    }
 }
 
 // Unbuffered: every write reaches the system at once, so that after a failed
@@ -186,11 +174,18 @@ void OutputFile::discard()
     if (!temporary_.empty()) fs::remove(temporary_, error);
 }
 
-std::string LeftoversRemoved(const OutputFile& out)
+std::string RemoveLeftovers(const fs::path& target)
 {
-    std::string text;
-    for (const fs::path& left : out.leftoversRemoved())
-        text += "quorvex-record: removed " + shown(left) + ", left by a run that was killed (the file it was to "
-                "replace was never touched)\n";
-    return text;
+    std::error_code error;
+    std::string said;
+    const std::string name = TextOf(target.filename());
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        if (!leftoverOf(TextOf(entry.path().filename()), name) || !entry.is_regular_file(error)) continue;
+        // One still open is not removed on Windows: it is someone's.
+        if (fs::remove(entry.path(), error))
+            said += "quorvex-record: removed " + shown(entry.path()) + ", left by a run that was killed (the file "
+                    "it was to replace was never touched)\n";
+    }
+    return said;
 }

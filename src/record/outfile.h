@@ -10,7 +10,6 @@
 #include <fstream>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "bytesink.h"
 
@@ -29,8 +28,7 @@ public:
 
     // Refuses an existing file unless force or it is still the shipped sample
     // (the installer restores that), a folder that is not there, and one
-    // where no file can be written. Removes what a run that was killed left
-    // of its own temporary files for name. Returns an empty string or what is
+    // where no file can be written. Returns an empty string or what is
     // wrong, with the system's reason.
     std::string open(const std::filesystem::path& folder, const std::string& name, bool force);
 
@@ -54,15 +52,12 @@ public:
     const std::filesystem::path& backup() const { return backup_; }
     // Whether it replaced the shipped sample of its name.
     bool replacedSample() const { return replacedSample_; }
-    // Temporary files of runs that were killed, removed by open().
-    const std::vector<std::filesystem::path>& leftoversRemoved() const { return leftovers_; }
     // The system's reason for the first write that failed ("No space left on
     // device"); empty while every write has succeeded.
     const std::string& writeError() const { return writeError_; }
 
 private:
     bool openTemporary(std::ios::openmode mode);
-    void removeLeftovers();
     std::string keepOld(const std::string& kept);
 
     std::ofstream file_;
@@ -71,10 +66,10 @@ private:
     bool force_ = false;
     std::filesystem::path backup_;
     bool replacedSample_ = false;
-    std::vector<std::filesystem::path> leftovers_;
     std::string writeError_;
 };
 
-// "quorvex-record: removed ..., left by a run that was killed ..." a line
-// for each leftover open() removed, for the user.
-std::string LeftoversRemoved(const OutputFile& out);
+// Removes the temporary files that runs which were killed left for target:
+// <name>.<process>-<hex>.part beside it, whose process no longer runs. Says
+// so in a line for the user for each ("quorvex-record: removed ...").
+std::string RemoveLeftovers(const std::filesystem::path& target);

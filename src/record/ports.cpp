@@ -23,7 +23,9 @@ std::string ranges(const std::vector<int>& numbers)
     for (std::size_t i = 0; i < numbers.size();) {
         std::size_t last = i;
         while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1) ++last;
-        text += (text.empty() ? "" : ", ") + com(numbers[i]) + (last > i ? "-" + com(numbers[last]) : "");
+        if (!text.empty()) text += ", ";
+        text += com(numbers[i]);
+        if (last > i) text.append("-").append(com(numbers[last]));
         i = last + 1;
     }
     return text;

@@ -45,11 +45,11 @@ std::string Sha256Hex(std::string_view bytes)
 {
     std::array<std::uint32_t, 8> state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    std::size_t at = 0;
-    for (; at + 64 <= bytes.size(); at += 64) compress(state, reinterpret_cast<const unsigned char*>(bytes.data() + at));
+    const std::size_t rest = bytes.size() % 64, at = bytes.size() - rest;
+    for (std::size_t block = 0; block < at; block += 64)
+        compress(state, reinterpret_cast<const unsigned char*>(bytes.data() + block));
     // The rest, a 1 bit, zeros, and the length in bits: one block or two.
     std::array<unsigned char, 128> tail{};
-    const std::size_t rest = bytes.size() - at;
     for (std::size_t i = 0; i < rest; ++i) tail[i] = static_cast<unsigned char>(bytes[at + i]);
     tail[rest] = 0x80;
     const std::size_t blocks = rest + 9 <= 64 ? 1 : 2;
