@@ -163,18 +163,28 @@ struct SerialIn {
     std::string lockFile;  // where the system has lock files: this process's, removed at the close
 };
 
+// Reading only, or writing too (the recorder's cable test sends a pattern).
+enum class SerialInUse { Read, ReadWrite };
+
 // Opens the device that name means (as the COM mapping or the user gives it)
 // for reading: 8 data bits, no parity, 1 stop bit, no flow control, at baud,
 // and held so that no other program opens it meanwhile, by the rules the
 // program's own ports follow (a port another program holds is refused, the
 // holder named). Returns 0, or an open result above with the system's words
 // in reason; device is the path the name meant.
-int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason);
+int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason,
+                 SerialInUse use = SerialInUse::Read);
 
 // Waits at most timeoutMs for bytes, then reads what has arrived. Returns the
 // count read (0: none came, or a console interrupt cut the wait short), or -1
 // when the device has gone or fails, with the system's words in reason.
 long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std::string& reason);
+
+// On a port opened with SerialInUse::ReadWrite: writes bytes, waiting at most
+// timeoutMs for the device to take them all. Returns the count written (fewer
+// when the time ran out), or -1 when the device has gone or fails, with the
+// system's words in reason.
+long long WriteSerialIn(SerialIn& in, std::span<const char> bytes, int timeoutMs, std::string& reason);
 
 void CloseSerialIn(SerialIn& in);
 
@@ -243,6 +253,11 @@ void CatchInterrupts();
 bool Interrupted();
 // Whether standard output is a terminal a person watches.
 bool OutputIsTerminal();
+// This process's number, and whether the process with a number runs (a
+// process this user may not signal runs too): a file named for its writer
+// can be told from one whose writer was killed.
+long long ProcessNumber();
+bool ProcessRunning(long long number);
 // Its width in characters (80 where the system does not say), and ready for
 // lines redrawn in place (escape sequences) and for UTF-8.
 int TerminalColumns();

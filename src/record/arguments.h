@@ -1,7 +1,8 @@
 // The command line: quorvex-record FORMAT PORT [--minutes M | --records N]
 // [--baud 9600|19200] [--out DIR] [--force], or quorvex-record --check FILE
-// [--format F] [--fix], or quorvex-record --help | --version. CLI11 reads
-// the command line; the values are checked here, in the recorder's words.
+// [--format F] [--fix], --cable-test PORT_A [PORT_B], --list, or --help |
+// --version. CLI11 reads the command line; the values are checked here, in
+// the recorder's words.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,12 @@
 #include <vector>
 
 #include "../app/formats.h"
+#include "ports.h"
 
 struct RecordArguments {
     const DeviceFormat* format = nullptr;  // with --check, from --format
     std::string formatName;     // as the user wrote it: "j1587"
-    int port = 0;               // a COM number, or 0 when device names the port
-    std::string device;
+    PortChoice port;
     int baud = 0;
     double minutes = 15;        // how long to record, unless records is set
     std::int64_t records = 0;   // records or messages to record; 0: by time
@@ -25,6 +26,8 @@ struct RecordArguments {
     bool version = false;
     std::string check;          // the recording to check instead of recording
     bool fix = false;
+    std::vector<PortChoice> cablePorts;  // --cable-test: one port (a loopback) or two
+    bool list = false;
 };
 
 // Reads the arguments after the program's name. Returns an empty string, or

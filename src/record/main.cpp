@@ -2,16 +2,19 @@
 // Quorvex replays for it, trimmed so that the replay loops cleanly.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../platform/runtime.h"
-#include "../serial/comerror.h"
 #include "arguments.h"
+#include "cabletest.h"
 #include "check.h"
+#include "likeness.h"
 #include "outfile.h"
 #include "progress.h"
 #include "recording.h"
+#include "shipped.h"
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr int kExitRecorded = 0, kExitNothingUsable = 1, kExitBadArguments = 2, 
 // Short enough that Ctrl-C is answered at once, long enough not to spin.
 constexpr int kReadTimeoutMs = 100;
 constexpr auto kProgressEvery = std::chrono::milliseconds(500);
+// Half the period of a text device's records: a line quiet this long is
+// between two records, so the record that comes next is whole.
+constexpr auto kQuietLine = std::chrono::milliseconds(500);
 
 void say(std::FILE* to, const std::string& text) { std::fputs(text.c_str(), to); }
 
@@ -30,21 +36,6 @@ int refuse(const std::string& why)
     return kExitBadArguments;
 }
 
-// Opens the port as the program would; on failure says why, in the words of
-// its "COM Error" box.
-bool openPort(const RecordArguments& args, SerialIn& port, std::string& shown)
-{
-    const std::string com = args.port > 0 ? "COM" + std::to_string(args.port) : std::string();
-    const std::string name = args.port > 0 ? ComDeviceName(args.port) : args.device;
-    std::string device, reason;
-    const int code = args.port < 0 ? kComBadPortNumber : OpenSerialIn(port, name, args.baud, device, reason);
-    shown = com.empty() ? device : com + " (" + device + ")";
-    if (code == 0) return true;
-    const std::string detail = ComOpenDetail(code, com, name, reason);
-    say(stderr, "quorvex-record: " + ComOpenMessage(code, reason) + "\n" + (detail.empty() ? "" : detail + "\n"));
-    return false;
-}
-
 std::string minutesText(double minutes)
 {
     char text[32];
@@ -52,25 +43,39 @@ std::string minutesText(double minutes)
     return text;
 }
 
-// Reads until the time or count is reached, Ctrl-C, or the port goes away;
-// returns how the recording ended.
+// Why a recording ends before its time or count: nothing of it is the device's.
+std::string noneOfTheDevice(const Recording& recording)
+{
+    if (recording.isText() && recording.textCounts().records > 0)
+        return "when " + std::to_string(recording.textCounts().records) + " records had come and none was the device's";
+    return "when " + std::to_string(recording.received()) + " bytes had come without a whole " +
+           (recording.isText() ? "record" : "message");
+}
+
+// Reads until the time or count is reached, Ctrl-C, the port goes away, or
+// clearly nothing of what comes is the device's; returns how it ended.
 std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& out, const RecordArguments& args,
                             Clock::time_point start, bool terminal)
 {
     std::vector<char> buffer(kComQueueSize);
     const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(args.minutes * 60.0));
-    auto nextProgress = start;
+    auto nextProgress = start, lastByte = start;
     std::size_t shownWidth = 0;
     for (;;) {
         if (Interrupted()) return "by Ctrl-C";
         if (recording.full()) return "after " + std::to_string(args.records) + (recording.isText() ? " records" : " messages");
         if (!args.records && Clock::now() >= deadline) return "after " + minutesText(args.minutes);
         if (recording.writeFailed()) return "when a write failed (" + out.writeError() + ")";
+        if (recording.nothingOfTheDevice()) return noneOfTheDevice(recording);
         std::string reason;
         const long long count = ReadSerialIn(port, buffer, kReadTimeoutMs, reason);
         if (count < 0) return "when the port went away (" + reason + ")";
-        if (count > 0) recording.feed(std::span<const char>(buffer.data(), std::size_t(count)));
+        if (count > 0) {
+            if (Clock::now() - lastByte >= kQuietLine) recording.lineQuiet();
+            lastByte = Clock::now();
+            recording.feed(std::span<const char>(buffer.data(), std::size_t(count)));
+        }
         if (terminal && Clock::now() >= nextProgress) {
             nextProgress += kProgressEvery;
             std::string line = ProgressLine(recording, std::chrono::duration<double>(Clock::now() - start).count());
@@ -84,13 +89,14 @@ std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& ou
 }
 
 // Why a recording holds nothing the program could replay.
-std::string nothingUsable(const Recording& recording, const RecordingSession& session)
+std::string nothingUsable(const Recording& recording, const RecordingSession& session, int baud)
 {
     if (recording.writeFailed())
         return std::string("the write failed before ") +
                (recording.isText() ? "one whole record" : "a 50-byte chunk of whole messages") + " was written";
     if (recording.received() == 0)
         return "nothing arrived on " + session.port + "; is the equipment on and sending, and the cable in?";
+    if (recording.notTheDevices()) return NotTheDevice(*session.format, baud, recording.firstBytes());
     const std::string bytes = std::to_string(recording.received()) + " bytes arrived";
     if (recording.isText()) return bytes + " but no whole record; is the baud rate right (--baud 9600 or 19200)?";
     if (recording.units() == 0)
@@ -98,11 +104,23 @@ std::string nothingUsable(const Recording& recording, const RecordingSession& se
     return bytes + ", too few whole messages for one 50-byte chunk that ends on a message boundary; record longer";
 }
 
-int finish(Recording& recording, OutputFile& out, RecordingSession& session, bool terminal)
+// How the shipped sample a recording replaced comes back.
+std::string sampleRestore(const OutputFile& out)
+{
+    const std::filesystem::path copy = PathOf(GetProjectDir()) / out.target().filename();
+    std::error_code error;
+    if (!std::filesystem::equivalent(copy, out.target(), error) && !error && IsShippedSample(copy))
+        return "stays beside the program in " + TextOf(copy.parent_path());
+    return "reinstalling Quorvex restores";
+}
+
+int finish(Recording& recording, OutputFile& out, RecordingSession& session, int baud, bool terminal)
 {
     int result = kExitRecorded;
-    if (!recording.finish()) {
-        session.failure = nothingUsable(recording, session);
+    // Noise or another device's records saved under the format's name would
+    // replay as the device's: none of it is saved.
+    if (!recording.finish() || recording.notTheDevices()) {
+        session.failure = nothingUsable(recording, session, baud);
         out.discard();
         result = kExitNothingUsable;
     } else if (std::string failed = out.commit(); !failed.empty()) {
@@ -111,6 +129,8 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, boo
     } else {
         session.saved = TextOf(out.target());
         session.backup = out.backup().empty() ? std::string() : TextOf(out.backup().filename());
+        session.replacedSample = out.replacedSample();
+        if (session.replacedSample) session.sampleRestore = sampleRestore(out);
         session.shortened = recording.writeFailed();
     }
     say(stdout, terminal ? SummaryText(recording, session) : SummaryLine(recording, session));
@@ -128,19 +148,22 @@ int main(int argc, char* argv[])
         return kExitRecorded;
     }
     if (!args.check.empty()) return CheckRecording(args.check, args.format, args.fix);
+    if (args.list) return ListPorts();
+    if (!args.cablePorts.empty()) return CableTest(args.cablePorts);
     CatchInterrupts();
+    RecordingSession session{.format = args.format};
+    SerialIn port;
+    // The port first: a file that is in the way matters only once there is
+    // something to record.
+    if (!OpenPort(args.port, args.baud, SerialInUse::Read, port, session.port)) return kExitPortFailed;
     OutputFile out;
     // The folder's own failure, with the system's reason: the call was right.
     if (std::string wrong = out.open(PathOf(args.folder), std::string(args.format->fileName), args.force); !wrong.empty()) {
+        CloseSerialIn(port);
         say(stderr, "quorvex-record: " + wrong + "\n");
         return kExitBadArguments;
     }
-    RecordingSession session{.format = args.format};
-    SerialIn port;
-    if (!openPort(args, port, session.port)) {
-        out.discard();
-        return kExitPortFailed;
-    }
+    say(stderr, RemoveLeftovers(out.target()));
     const bool terminal = OutputIsTerminal();
     Recording recording(*args.format, args.format->fieldCount, out, args.records);
     const auto start = Clock::now();
@@ -148,5 +171,5 @@ int main(int argc, char* argv[])
     session.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     CloseSerialIn(port);
     if (terminal) say(stdout, "\n");
-    return finish(recording, out, session, terminal);
+    return finish(recording, out, session, args.baud, terminal);
 }

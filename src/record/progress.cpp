@@ -1,12 +1,16 @@
 #include "progress.h"
 
 #include "arguments.h"
+#include "likeness.h"
 #include "outfile.h"
 
 #include <cstdio>
 #include <filesystem>
 
 namespace {
+
+// Shorter passes than this the station notices as the recording starting over.
+constexpr double kShortestPass = 60;
 
 std::string number(std::int64_t value) { return std::to_string(value); }
 
@@ -29,15 +33,17 @@ std::string where(const ProblemTally& tally, const std::string& what)
     return text + (tally.count > std::int64_t(tally.firstOffsets.size()) ? ", ...)" : ")");
 }
 
-std::string textProblems(const TextCounts& counts, int fields)
+// kept: said of records saved as they came, when the recording is saved.
+std::string textProblems(const TextCounts& counts, int fields, const std::string& kept)
 {
     std::string text;
     if (counts.foreign.count)
         text += plural(counts.foreign.count, "record", "records") + " with other than " + number(fields) +
-                " fields" + where(counts.foreign, "line") + ", kept";
+                " fields, at " + FieldCountsAt(counts, "line") +
+                (counts.foreign.count > std::int64_t(counts.foreignFields.size()) ? ", ..." : "") + kept;
     if (counts.overlong.count)
         text += (text.empty() ? "" : "; ") + plural(counts.overlong.count, "record", "records") +
-                " longer than the 2047 characters Quorvex sends" + where(counts.overlong, "line") + ", kept";
+                " longer than the 2047 characters Quorvex sends" + where(counts.overlong, "line") + kept;
     return text;
 }
 
@@ -56,9 +62,17 @@ std::string engineProblems(const FramingCounts& counts)
 // Said of a recording cut back after a failed write.
 constexpr const char* kShortened = ", cut back to what was written whole before the write failed";
 
+// What the saved file took the place of.
+std::string savedOver(const RecordingSession& session)
+{
+    if (session.replacedSample) return " (in place of the shipped sample, which " + session.sampleRestore + ")";
+    return session.backup.empty() ? "" : " (the old one is now " + session.backup + ")";
+}
+
 std::string problemsOf(const Recording& recording, const RecordingSession& session)
 {
-    return recording.isText() ? textProblems(recording.textCounts(), session.format->fieldCount)
+    return recording.isText() ? textProblems(recording.textCounts(), session.format->fieldCount,
+                                             session.saved.empty() ? "" : ", kept")
                               : engineProblems(recording.engineCounts());
 }
 
@@ -135,6 +149,16 @@ std::string Plural(std::int64_t count, const std::string& one, const std::string
     return plural(count, one, many);
 }
 
+std::string FieldCountsAt(const TextCounts& counts, const std::string& unit)
+{
+    const std::size_t shown = counts.foreignFields.size();
+    std::string text = unit + (counts.foreign.count == 1 ? " " : "s ");
+    for (std::size_t i = 0; i < shown; ++i)
+        text += (i ? ", " : "") + number(counts.foreign.firstOffsets[i]) + " (" +
+                plural(counts.foreignFields[i], "field", "fields") + ")";
+    return text;
+}
+
 std::string Elapsed(double seconds)
 {
     const long total = long(seconds);
@@ -148,9 +172,23 @@ std::string ProgressLine(const Recording& recording, double seconds)
 {
     const std::int64_t rate = seconds > 0.5 ? std::int64_t(double(recording.received()) / seconds) : 0;
     const std::int64_t problems = recording.problems();
+    std::string state = problems ? plural(problems, "problem", "problems") : "no problems";
+    if (recording.notTheDevices()) state = (problems ? state + ": " : "") + "not " + WhatItIsNot(recording.format());
     return Elapsed(seconds) + "  " + plural(recording.received(), "byte", "bytes") + "  " +
            number(recording.units()) + " " + unitName(recording, recording.units()) + "  " + number(rate) +
-           " B/s  " + (problems ? plural(problems, "problem", "problems") : "no problems");
+           " B/s  " + state;
+}
+
+std::string ShortWarning(const Recording& recording)
+{
+    const double seconds = recording.passSeconds();
+    if (seconds >= kShortestPass) return {};
+    char pass[32];
+    std::snprintf(pass, sizeof pass, "%g s", seconds);
+    const std::int64_t units = recording.units() - (recording.isText() ? 0 : recording.messagesPastBoundary());
+    return "one pass of the replay lasts " + std::string(pass) + " (" +
+           plural(units, unitName(recording, 1), unitName(recording, 2)) + "): the station sees it start over every " +
+           pass + "; record a minute or more";
 }
 
 std::string SummaryText(const Recording& recording, const RecordingSession& session)
@@ -158,32 +196,42 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     std::string text = "Recorded " + std::string(session.format->device) + "\n";
     text += field("from", session.port + ", " + Elapsed(session.seconds) + ", ended " + session.ended);
     text += field("received", plural(recording.received(), "byte", "bytes"));
-    text += field("kept", keptLine(recording));
+    if (session.saved.empty())
+        text += field("found", plural(recording.units(), unitName(recording, 1), unitName(recording, 2)));
+    else
+        text += field("kept", keptLine(recording));
     text += field("trimmed", trimmedLine(recording));
     const std::string problems = problemsOf(recording, session);
-    text += field("problems", problems.empty() ? std::string("none") : problems);
-    if (!session.saved.empty()) {
-        text += "Saved " + session.saved + (session.shortened ? kShortened : "");
-        if (!session.backup.empty()) text += " (the old one is now " + session.backup + ")";
-        text += ".\n";
-    } else {
-        text += "Nothing saved: " + session.failure + "\n";
-    }
+    // "none" beside a recording that failed would read as all well.
+    if (!problems.empty() || !session.saved.empty()) text += field("problems", problems.empty() ? "none" : problems);
+    if (session.saved.empty()) return text + "Nothing saved: " + session.failure + "\n";
+    text += "Saved " + session.saved + (session.shortened ? kShortened : "") + savedOver(session) + ".\n";
+    if (const std::string warning = ShortWarning(recording); !warning.empty()) text += "Warning: " + warning + ".\n";
     return text;
+}
+
+// "240 records kept (72000 bytes)", or what was found when nothing was saved.
+std::string countsOf(const Recording& recording, const RecordingSession& session)
+{
+    if (session.saved.empty()) return plural(recording.units(), unitName(recording, 1), unitName(recording, 2)) + " found";
+    return plural(recording.units() - (recording.isText() ? 0 : recording.messagesPastBoundary()),
+                  unitName(recording, 1), unitName(recording, 2)) +
+           " kept (" + plural(recording.kept(), "byte", "bytes") +
+           (recording.isText() || !recording.kept() ? "" : " and 1 never sent") + ")";
 }
 
 std::string SummaryLine(const Recording& recording, const RecordingSession& session)
 {
-    const std::string problems = problemsOf(recording, session);
+    std::string problems = problemsOf(recording, session);
+    if (problems.empty()) problems = session.saved.empty() ? "" : "no problems";
+    if (const std::string warning = ShortWarning(recording); !warning.empty() && !session.saved.empty())
+        problems += "; warning: " + warning;
     std::string line = "quorvex-record: " +
                        (session.saved.empty() ? "nothing saved: " + session.failure
-                                              : "saved " + session.saved + (session.shortened ? kShortened : "")) +
+                                              : "saved " + session.saved + (session.shortened ? kShortened : "") +
+                                                    savedOver(session)) +
                        "; " + Elapsed(session.seconds) + " from " + session.port + ", ended " + session.ended + "; " +
-                       plural(recording.received(), "byte", "bytes") + " received, " +
-                       plural(recording.units() - (recording.isText() ? 0 : recording.messagesPastBoundary()),
-                              unitName(recording, 1), unitName(recording, 2)) +
-                       " kept (" + plural(recording.kept(), "byte", "bytes") + (recording.isText() || !recording.kept() ? "" : " and 1 never sent") +
-                       "); " +
-                       (problems.empty() ? "no problems" : problems);
+                       plural(recording.received(), "byte", "bytes") + " received, " + countsOf(recording, session) +
+                       (problems.empty() ? "" : "; " + problems);
     return line + "\n";
 }

@@ -13,6 +13,8 @@ struct RecordingSession {
     std::string ended;      // "after 15 minutes", "by Ctrl-C", ...
     std::string saved;      // the file written; empty when none
     std::string backup;     // the name an old file was kept under; empty when none
+    bool replacedSample = false;  // it took the place of the shipped sample
+    std::string sampleRestore;    // how that comes back: "reinstalling Quorvex restores"
     bool shortened = false; // cut back to what was written whole before a write failed
     std::string failure;    // why nothing was saved, when nothing was
 };
@@ -22,6 +24,14 @@ std::string ProgressLine(const Recording& recording, double seconds);
 
 std::string SummaryText(const Recording& recording, const RecordingSession& session);
 std::string SummaryLine(const Recording& recording, const RecordingSession& session);
+
+// When one pass of what is kept is shorter than a minute: how short, for a
+// warning; otherwise empty.
+std::string ShortWarning(const Recording& recording);
+
+// "lines 4 (50 fields), 9 (1 field)": where the first records of another
+// field count are, and their counts.
+std::string FieldCountsAt(const TextCounts& counts, const std::string& unit);
 
 // "1 record", "2 records"
 std::string Plural(std::int64_t count, const std::string& one, const std::string& many);

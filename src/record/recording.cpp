@@ -1,22 +1,41 @@
 #include "recording.h"
 
+#include <algorithm>
 #include <string>
 
 #include "../stream/streams.h"
 
 Recording::Recording(const DeviceFormat& format, int fieldCount, ByteSink& out, std::int64_t limit, bool fromFile)
-    : out_(out), limit_(limit)
+    : format_(format), out_(out), limit_(limit)
 {
     auto keep = [this](Bytes message, std::int64_t at) { keepMessage(message, at); };
     if (format.kind == FileKind::Text)
-        text_.emplace(fieldCount, [this](std::string_view record) { keepRecord(record); }, fromFile);
+        text_.emplace(fieldCount, [this](std::string_view record, std::int64_t at) { keepRecord(record, at); },
+                      fromFile);
     else if (format.value == 1) j1587_.emplace(keep);
     else slcan_.emplace(keep);
 }
 
+namespace {
+
+// Enough of the first bytes to tell a device by (a dozen text records, a
+// second and more of an engine stream).
+constexpr std::size_t kFirstBytesKept = 4096;
+// Bytes without a single whole record or message, enough to judge by, and
+// to stop at: a text record is some hundred bytes, an engine message at most
+// 31 (a time-stamped SLCAN frame).
+constexpr std::int64_t kEnoughToJudgeText = 1024, kEnoughToJudgeEngine = 256;
+constexpr std::int64_t kEnoughToStop = 8192;
+// Records enough to stop at when none is the device's.
+constexpr std::int64_t kRecordsToStop = 20;
+
+}  // namespace
+
 void Recording::feed(std::span<const char> bytes)
 {
     received_ += std::int64_t(bytes.size());
+    if (firstBytes_.size() < kFirstBytesKept)
+        firstBytes_.append(bytes.data(), std::min(bytes.size(), kFirstBytesKept - firstBytes_.size()));
     const Bytes raw(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     if (text_) text_->feed(std::string_view(bytes.data(), bytes.size()));
     else if (j1587_) j1587_->feed(raw);
@@ -30,9 +49,15 @@ void Recording::stop()
     else slcan_->stop();
 }
 
-// A record and its line end in one write: whole on disk, or cut off by finish().
-void Recording::keepRecord(std::string_view record)
+void Recording::lineQuiet()
 {
+    if (text_) text_->lineQuiet();
+}
+
+// A record and its line end in one write: whole on disk, or cut off by finish().
+void Recording::keepRecord(std::string_view record, std::int64_t at)
+{
+    if (recordWatch_) recordWatch_(record, at);
     std::string line(record);
     line += '\n';
     if (!out_.write(line)) {
@@ -99,3 +124,33 @@ std::int64_t Recording::problems() const
 }
 
 const FramingCounts& Recording::engineCounts() const { return j1587_ ? j1587_->counts() : slcan_->counts(); }
+
+// Bytes an engine stream's framer has decided on: in messages or not.
+std::int64_t Recording::judged() const
+{
+    const FramingCounts& counts = engineCounts();
+    return messageBytes_ + counts.trimmedFront + counts.trimmedBack + counts.unparsable.bytes +
+           counts.checksumFailures.bytes;
+}
+
+bool Recording::notTheDevices() const
+{
+    if (text_) {
+        const TextCounts& counts = text_->counts();
+        if (counts.records == 0) return received_ >= kEnoughToJudgeText;
+        return counts.deviceRecords * 2 < counts.records;
+    }
+    if (units_ == 0) return received_ >= kEnoughToJudgeEngine;
+    return messageBytes_ * 2 < judged();
+}
+
+bool Recording::nothingOfTheDevice() const
+{
+    if (text_ && text_->counts().records >= kRecordsToStop) return text_->counts().deviceRecords == 0;
+    return units_ == 0 && received_ >= kEnoughToStop;
+}
+
+double Recording::passSeconds() const
+{
+    return text_ ? double(units_) * kRecordSeconds : double(kept() / kChunkSize) * kChunkSeconds;
+}

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "../app/formats.h"
 #include "bytesink.h"
@@ -17,6 +18,11 @@
 // Each message kept: where it began in the bytes fed, and its size.
 using MessageWatch = std::function<void(std::int64_t at, std::int64_t size)>;
 
+// The pace of the replay: a text record a second, an engine stream's 50-byte
+// chunk every quarter second (the window's two timers).
+inline constexpr double kRecordSeconds = 1.0;
+inline constexpr double kChunkSeconds = 0.25;
+
 class Recording {
 public:
     // limit: records or messages to keep at most, 0 for no limit. fromFile:
@@ -25,11 +31,16 @@ public:
               bool fromFile = false);
 
     void feed(std::span<const char> bytes);
+    // No byte has come for half a record period: a text record that
+    // begins next is whole, also the first.
+    void lineQuiet();
     // The stream has ended. Cuts the output back to whole records or
     // messages, sized for the replay; false when nothing usable is in it.
     bool finish();
     void watchMessages(MessageWatch watch) { watch_ = std::move(watch); }
+    void watchRecords(RecordSink watch) { recordWatch_ = std::move(watch); }
 
+    const DeviceFormat& format() const { return format_; }
     bool isText() const { return text_.has_value(); }
     std::int64_t received() const { return received_; }
     std::int64_t units() const { return units_; }  // records, or messages, written whole
@@ -51,22 +62,38 @@ public:
     const TextCounts& textCounts() const { return text_->counts(); }
     const FramingCounts& engineCounts() const;
 
+    // Whether what arrived is mostly not the format's: fewer than half the
+    // records the device's, fewer than half the bytes in whole messages, or
+    // enough bytes and no whole record or message at all.
+    bool notTheDevices() const;
+    // Whether to stop early: so much has arrived, and none of it the device's.
+    bool nothingOfTheDevice() const;
+    // The first bytes that arrived, to tell what they are when they are not
+    // the device's.
+    const std::string& firstBytes() const { return firstBytes_; }
+    // How long one pass of the replay of what is kept lasts.
+    double passSeconds() const;
+
 private:
     // Where a message ends on a 50-byte boundary: the replay can start over there.
     struct Boundary {
         std::int64_t bytes = 0, messages = 0;
     };
 
-    void keepRecord(std::string_view record);
+    void keepRecord(std::string_view record, std::int64_t at);
+    std::int64_t judged() const;
     void keepMessage(Bytes message, std::int64_t at);
     void stop();
     bool keepOneMore(std::int64_t size);
 
+    const DeviceFormat& format_;
     ByteSink& out_;
     std::optional<TextTrimmer> text_;
     std::optional<J1587Framer> j1587_;
     std::optional<SlcanFramer> slcan_;
     MessageWatch watch_;
+    RecordSink recordWatch_;
+    std::string firstBytes_;
     std::int64_t limit_;
     std::int64_t units_ = 0;
     std::int64_t received_ = 0;

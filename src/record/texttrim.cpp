@@ -17,22 +17,26 @@ bool isText(char c) { return c == '\t' || (c >= ' ' && c <= '~'); }
 
 bool beginsLikeNumber(std::string_view field)
 {
-    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    while (!field.empty() && (field.front() == ' ' || field.front() == '"')) field.remove_prefix(1);
     if (!field.empty() && (field.front() == '-' || field.front() == '+')) field.remove_prefix(1);
     if (!field.empty() && field.front() == '.') field.remove_prefix(1);
     return !field.empty() && isDigit(field.front());
 }
 
 // Whether a file's first line is a header of field names rather than a
-// record: it has letters, and no field begins like a number (a digit, or a
-// sign or point before one), where every record begins with a timestamp.
+// record: words, that is text with letters (UTF-8 allowed, for a name like
+// "Temp (°F)") and no control bytes, where no field, split at commas,
+// semicolons or tabs, begins like a number (a digit, or a sign or point
+// before one), as every record begins with its timestamp.
 bool isHeaderLine(std::string_view line)
 {
     if (std::none_of(line.begin(), line.end(), isLetter)) return false;
+    if (!std::all_of(line.begin(), line.end(), [](char c) { return isText(c) || (unsigned char)c >= 0x80; }))
+        return false;
     for (std::size_t start = 0; start <= line.size();) {
-        const std::size_t comma = std::min(line.find(',', start), line.size());
-        if (beginsLikeNumber(line.substr(start, comma - start))) return false;
-        start = comma + 1;
+        const std::size_t end = std::min(line.find_first_of(",;\t", start), line.size());
+        if (beginsLikeNumber(line.substr(start, end - start))) return false;
+        start = end + 1;
     }
     return true;
 }
@@ -83,14 +87,33 @@ void TextTrimmer::endLine()
     } else {
         ++counts_.records;
         const auto fields = std::count(line_.begin(), line_.end(), ',') + 1;
-        if (fields != fieldCount_ || cut_) counts_.foreign.add(at, std::int64_t(line_.size()));
-        if (line_.size() > std::size_t(kMaxLineChars)) counts_.overlong.add(at, std::int64_t(line_.size()));
-        if (!std::all_of(line_.begin(), line_.end(), isText)) counts_.notAscii.add(at, 1);
-        sink_(line_);
+        const bool foreign = fields != fieldCount_ || cut_;
+        const bool overlong = line_.size() > std::size_t(kMaxLineChars);
+        const bool notAscii = !std::all_of(line_.begin(), line_.end(), isText);
+        if (foreign) {
+            if (counts_.foreignFields.size() < ProblemTally::kExamples) counts_.foreignFields.push_back(fields);
+            counts_.foreign.add(at, std::int64_t(line_.size()));
+        }
+        if (overlong) counts_.overlong.add(at, std::int64_t(line_.size()));
+        if (notAscii) counts_.notAscii.add(at, 1);
+        if (!foreign && !overlong && !notAscii) ++counts_.deviceRecords;
+        sink_(line_, at);
     }
     ++lineNumber_;
     line_.clear();
     cut_ = false;
+}
+
+void TextTrimmer::lineQuiet()
+{
+    if (seenLineEnd_ || stopped_) return;
+    // What came before the quiet is a record joined midway; what follows it
+    // begins a record.
+    seenLineEnd_ = true;
+    counts_.trimmedFront = std::int64_t(line_.size());
+    line_.clear();
+    cut_ = false;
+    afterCr_ = false;
 }
 
 void TextTrimmer::finish()

@@ -7,11 +7,13 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framing.h"
 
-// Receives each whole record, without its line end.
-using RecordSink = std::function<void(std::string_view record)>;
+// Receives each whole record, without its line end, and where it is (as the
+// counts below locate problems).
+using RecordSink = std::function<void(std::string_view record, std::int64_t at)>;
 
 // Problems are located by the record's number in the file written or, when
 // a file is read, by the line's number in it.
@@ -25,6 +27,9 @@ struct TextCounts {
     // Kept: records whose field count is not the device's, and records
     // longer than the program sends.
     ProblemTally foreign;
+    std::vector<std::int64_t> foreignFields;  // the field counts of foreign's first records
+    // Records that are the device's: its field count, all text, not too long.
+    std::int64_t deviceRecords = 0;
     ProblemTally overlong;
     // Kept: lines with bytes that are neither printable ASCII nor a tab.
     ProblemTally notAscii;
@@ -48,6 +53,9 @@ public:
     }
 
     void feed(std::string_view bytes);
+    // The line has been quiet for half a record period or more: a record
+    // that begins next is whole. Joined midway until then.
+    void lineQuiet();
     void finish();
     // Takes no more: the recording has what it was asked for.
     void stop() { stopped_ = true; }

@@ -10,6 +10,7 @@ import fcntl
 import glob
 import os
 import pty
+import random
 import re
 import resource
 import select
@@ -42,6 +43,7 @@ def shipped(name):
 
 
 DD16 = shipped("dd16.csv").split(b"\n")[:4]
+NOISE = random.Random(1).randbytes(3000)  # what a wrong baud rate reads as
 DDEC = shipped("ddec.bin")[:-1]
 DDEC_STARTS = [m.offset for m in samples.parse_j1587(DDEC, {128})]
 HDV2 = shipped("hdv2.bin")[:-1]
@@ -116,9 +118,15 @@ class RecorderRows(unittest.TestCase):
         self.line = Line()
         self.addCleanup(self.line.close)
 
-    def record(self, *args, sent=b""):
+    def record(self, *args, sent=b"", after_quiet=b""):
+        """Records what is sent at once, then, once the line has been quiet
+        for over half a record period, after_quiet."""
         recorder = Recorder(self.line.path, *args, out=self.dir)
         os.write(self.line.master, sent)
+        if after_quiet:
+            recorder.wait_for_part(0)  # the port is open
+            time.sleep(0.7)
+            os.write(self.line.master, after_quiet)
         return recorder.wait()
 
     def written(self, name):
@@ -128,13 +136,16 @@ class RecorderRows(unittest.TestCase):
     def test_text_records_are_written_one_a_line_as_the_device_sent_them(self):
         a, b, c, d = DD16
         rows = [
-            ("a partial first record", b"5.1,0.0\n" + a + b"\n" + b + b"\n", 2, a + b"\n" + b + b"\n"),
-            ("mixed line ends", b"\r\n" + a + b"\r\n" + b + b"\r" + c + b"\n" + d + b"\r\r\n", 4,
+            ("a partial first record", b"5.1,0.0\n" + a + b"\n" + b + b"\n", b"", 2, a + b"\n" + b + b"\n"),
+            ("mixed line ends", b"\r\n" + a + b"\r\n" + b + b"\r" + c + b"\n" + d + b"\r\r\n", b"", 4,
              a + b"\n" + b + b"\n" + c + b"\n" + d + b"\n"),
+            ("a first record after a quiet line is whole", b"", a + b"\r\n" + b + b"\r\n", 2, a + b"\n" + b + b"\n"),
+            ("a partial record before a quiet line", b"5.1,0.0", a + b"\r\n", 1, a + b"\n"),
         ]
-        for name, sent, records, expected in rows:
+        for name, sent, after_quiet, records, expected in rows:
             with self.subTest(name):
-                rc, _, _ = self.record("dd16", "3", "--records", str(records), "--force", sent=sent)
+                rc, _, _ = self.record("dd16", "3", "--records", str(records), "--force", sent=sent,
+                                       after_quiet=after_quiet)
                 self.assertEqual((rc, self.written("dd16.csv")), (0, expected))
 
     def test_a_j1587_stream_joined_mid_message_starts_at_the_next_message_and_ends_on_a_chunk(self):
@@ -166,30 +177,45 @@ class RecorderRows(unittest.TestCase):
         rc, _, _ = recorder.wait()
         self.assertEqual((rc, self.written("dd16.csv")), (0, a + b"\n" + b + b"\n"))
 
-    def test_an_existing_file_is_replaced_only_with_force_and_then_kept_as_bak(self):
+    def test_a_file_in_the_way_is_replaced_with_force_or_as_the_shipped_sample_and_killed_runs_leave_nothing(self):
         a, b, _, _ = DD16
-        old = os.path.join(self.dir, "dd16.csv")
-        rows = [("without --force", [], (2, b"old\n", False)),
-                ("with --force", ["--force"], (0, a + b"\n", True))]
-        for name, force, expected in rows:
+        dead = subprocess.Popen(["true"])
+        dead.wait()
+        killed, running = "dd16.csv.%d-a1b2c3.part" % dead.pid, "dd16.csv.%d-a1b2c3.part" % os.getpid()
+        rows = [("without --force", {"dd16.csv": b"old\n"}, [], (2, {"dd16.csv": b"old\n"})),
+                ("with --force", {"dd16.csv": b"old\n"}, ["--force"], (0, {"dd16.csv": a + b"\n", "dd16.csv.bak": b"old\n"})),
+                ("the shipped sample, replaced without a backup", {"dd16.csv": shipped("dd16.csv")}, [],
+                 (0, {"dd16.csv": a + b"\n"})),
+                ("a killed run's temporary file goes, a running one's stays", {killed: b"torn", running: b""}, [],
+                 (0, {"dd16.csv": a + b"\n", running: b""}))]
+        for name, before, force, expected in rows:
             with self.subTest(name):
-                with open(old, "wb") as f:
-                    f.write(b"old\n")
+                for file, content in before.items():
+                    with open(os.path.join(self.dir, file), "wb") as f:
+                        f.write(content)
                 rc, _, _ = self.record("dd16", "3", "--records", "1", *force, sent=b"\n" + a + b"\n" + b + b"\n")
-                bak = os.path.exists(old + ".bak") and self.written("dd16.csv.bak") == b"old\n"
-                self.assertEqual((rc, self.written("dd16.csv"), bak), expected)
+                after = {file: self.written(file) for file in os.listdir(self.dir)}
+                self.assertEqual((rc, after), expected)
+                for file in os.listdir(self.dir):
+                    os.remove(os.path.join(self.dir, file))
 
     def test_a_port_that_cannot_be_opened_is_reported_as_the_window_reports_it(self):
         not_a_port = os.path.join(self.dir, "not-a-port")
         open(not_a_port, "w").close()
+        # A file of the user's in the way: the port is the first thing said.
+        with open(os.path.join(self.dir, "hdv2.bin"), "wb") as f:
+            f.write(b"the user's own\n")
         fcntl.flock(self.line.slave, fcntl.LOCK_EX)
+        range_said = "Invalid COM port number for this system.\n%s: Quorvex's COM numbers run from 1 to 16; name " \
+                     "another port by its device (/dev/ttyUSB0)\n"
         rows = [
             ("missing", "/nonexistent/port", "3",
              "Serial port not found.\nCOM3 is /nonexistent/port: No such file or directory\n"),
             ("no serial device", None, not_a_port, "Could not open COM port.\n%s: not a serial device\n" % not_a_port),
             ("held by another program", None, self.line.path,
              "Could not open COM port.\n%s: held by another program\n" % self.line.path),
-            ("out of range", None, "COM300", "Invalid COM port number for this system.\n"),
+            ("above the COM list", None, "COM17", range_said % "COM17"),
+            ("below the COM list", None, "0", range_said % "0"),
         ]
         for name, com3, port, said in rows:
             with self.subTest(name):
@@ -237,6 +263,7 @@ class RecorderRows(unittest.TestCase):
         os.mkdir(folder, 0o555)
         os.chmod(self.dir, 0o755)
         as_user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.geteuid() == 0 else []
+        os.chmod(self.line.path, 0o666)  # the port opens first: the folder is what is refused
         run = subprocess.run([*as_user, os.path.abspath(RECORDER), "blender", "3", "--out", folder],
                              env=dict(os.environ, QUORVEX_COM3=self.line.path), capture_output=True, text=True,
                              timeout=20)
@@ -252,7 +279,7 @@ class RecorderRows(unittest.TestCase):
         ddec_seam = max(s for s in DDEC_STARTS if s < 99957) - 7
         rows = [
             ("blender.csv from a spreadsheet", "blender.csv", spreadsheet(records),
-             ["line 1: a UTF-8 byte order mark", "line 1: a header line", "line 5: empty", "line 7: other than 51",
+             ["line 1: a UTF-8 byte order mark", "line 1: a header line", "line 5: empty", "line 7: 50 fields, not 51",
               "note: CR LF line ends"],
              "%s now replays cleanly (1 record with other than 51 fields, kept as written).", records[0] + b"\n"),
             ("hdv2.bin cut by hand", "hdv2.bin", HDV2[:100000],
@@ -266,6 +293,16 @@ class RecorderRows(unittest.TestCase):
             ("hdv2.bin too short for a clean loop", "hdv2.bin", HDV2[:1000], ["a message torn by the loop seam"],
              "--fix: no run of whole messages in %s fills whole 50-byte chunks, so no cut of it loops cleanly; "
              "it is left as it is (a longer recording can be cut).", HDV2[:1000]),
+            ("semicolons and decimal commas", "blender.csv",
+             b"".join(b";".join(f.replace(b".", b",") for f in r.split(b",")) + b"\n" for r in records),
+             ["the file: fields separated by semicolons", "no record has 51, so none is the device's"],
+             "%s now replays cleanly.", b"\n".join(records) + b"\n"),
+            ("quoted fields", "blender.csv", b"".join(b'"' + r.replace(b",", b'","') + b'"\n' for r in records),
+             ["lines 1, 2, 3, 4, 5 and 3 more: fields in quotes"], "%s now replays cleanly.", b"\n".join(records) + b"\n"),
+            ("random bytes, whose first line is no header", "blender.csv", NOISE,
+             ["no record has 51, so none is the device's", ": 51 problems: 7 line ends of CR alone,"],
+             "%s: 43 problems left: 21 records with other than 51 fields, 21 records with bytes that are not ASCII, "
+             "1 line with quoted fields.", NOISE[:NOISE.index(b"\n") + 1]),
             ("UTF-16 without a byte order mark", "blender.csv", b"\n".join(records[:3]).decode().encode("utf-16-le"),
              ["the file: NUL bytes all through it"], "--fix: nothing of %s would replay, so it is left as it is.",
              records[0][:4].decode().encode("utf-16-le")),
@@ -353,6 +390,62 @@ class RecorderRows(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(run(), expected)
 
+    def test_a_cable_test_tells_crossed_from_straight_and_a_loopback_and_the_list_numbers_ports_as_the_window(self):
+        """Pseudo-terminals have no pins: a crossed cable is a pair whose far
+        ends socat joins, a straight one two whose far ends stay apart (a
+        straight cable carries nothing from transmit to receive), a loopback
+        one whose far end echoes."""
+        def run(*args, **com):
+            env = dict(os.environ, **{"QUORVEX_COM%s" % n[3:]: path for n, path in com.items()})
+            done = subprocess.run([RECORDER, *args], env=env, capture_output=True, text=True, timeout=30)
+            return done.returncode, (done.stdout.splitlines() or [""])[-1].split(":")[0]
+
+        def crossed():
+            a, b = os.path.join(self.dir, "a"), os.path.join(self.dir, "b")
+            socat = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b])
+            self.addCleanup(socat.wait)
+            self.addCleanup(socat.kill)
+            deadline = time.monotonic() + 10
+            while not (os.path.exists(a) and os.path.exists(b)) and time.monotonic() < deadline:
+                time.sleep(0.02)
+            return run("--cable-test", "COM1", "2", com1=a, com2=b)
+
+        def straight():
+            other = Line()
+            self.addCleanup(other.close)
+            return run("--cable-test", "1", "COM2", com1=self.line.path, com2=other.path)
+
+        def loopback():
+            stop = threading.Event()
+            def echo():
+                while not stop.is_set():
+                    if select.select([self.line.master], [], [], 0.05)[0]:
+                        os.write(self.line.master, os.read(self.line.master, 4096))
+            echoing = threading.Thread(target=echo)
+            echoing.start()
+            try:
+                return run("--cable-test", "COM1", com1=self.line.path)
+            finally:
+                stop.set()
+                echoing.join()
+
+        def listed():
+            done = subprocess.run([RECORDER, "--list"], env=dict(os.environ, QUORVEX_COM3=self.line.path),
+                                  capture_output=True, text=True, timeout=30)
+            return done.returncode, "COM3   " + self.line.path in done.stdout.splitlines()
+
+        rows = [
+            ("a crossed cable", crossed, (0, "Crossed (null-modem)")),
+            ("a straight cable", straight, (1, "Straight, or carrying nothing")),
+            ("a loopback at the far end", loopback, (0, "The adapter and cable carry both ways")),
+            ("no loopback at the far end", lambda: run("--cable-test", "1", com1=self.line.path),
+             (1, "Nothing came back")),
+            ("the COM list", listed, (0, True)),
+        ]
+        for name, row, expected in rows:
+            with self.subTest(name):
+                self.assertEqual(row(), expected)
+
     def test_a_wrong_call_says_in_one_line_what_is_wrong(self):
         rows = [
             (["dd16", "3", "--recods", "5"], "unknown option --recods"),
@@ -362,6 +455,7 @@ class RecorderRows(unittest.TestCase):
             (["dd16", "3", "4"], 'one FORMAT and one PORT, and "4" is a third'),
             (["--check", "dd16.csv", "--minutes", "3"], "--check takes --format and --fix, not --minutes"),
             (["j1939", "3", "--baud", "9600"], "j1939 always runs at 115200 baud"),
+            (["--cable-test", "1", "2", "3"], "--cable-test takes one PORT, or two joined by a cable"),
         ]
         for args, said in rows:
             with self.subTest(" ".join(args)):
@@ -369,9 +463,34 @@ class RecorderRows(unittest.TestCase):
                                      capture_output=True, text=True, timeout=20)
                 self.assertEqual((run.returncode, run.stderr.splitlines()[0]), (2, "quorvex-record: " + said))
 
-    def test_nothing_arriving_saves_nothing(self):
-        rc, stdout, _ = self.record("j1587", "3", "--minutes", "0.01")
-        self.assertEqual((rc, os.listdir(self.dir)), (1, []), stdout)
+    def test_only_what_is_the_devices_is_saved_and_the_summary_says_plainly_what_came(self):
+        baud = "the baud rate is likely wrong (try --baud 9600), or another device is on this port"
+        rows = [
+            ("nothing arriving", "j1587", ["--minutes", "0.01"], b"", 1, [],
+             "nothing arrived on COM3 (%s); is the equipment on" % self.line.path),
+            ("noise, as at a wrong baud rate", "blender", ["--records", "10"], NOISE, 1, [],
+             "nothing saved: these are not Velmara blender records: " + baud),
+            ("a J1939 gateway recorded as a blender: stopped at once", "blender", ["--minutes", "1"],
+             HDV2[:3000], 1, [], "these are not Velmara blender records: they look like SLCAN frames of a J1939 "
+             "gateway: record them as j1939; 0:00 from COM3 (%s), ended when " % self.line.path),
+            ("a blender recorded as J1939: stopped at once", "j1939", ["--minutes", "1"],
+             shipped("blender.csv")[:9000], 1, [], "these are not SLCAN frames of a J1939 gateway: they look like "
+             "text records of 51 fields, as the Velmara blender or Velmara+ blender sends: record them as blender or "
+             "blenderplus; 0:00 from COM3 (%s), ended when " % self.line.path),
+            ("three records: saved, with a warning", "dd16", ["--records", "3"], b"\n" + b"\n".join(DD16), 0,
+             ["dd16.csv"], "no problems; warning: one pass of the replay lasts 3 s (3 records): the station sees it "
+             "start over every 3 s; record a minute or more"),
+        ]
+        for name, fmt, args, sent, code, files, said in rows:
+            with self.subTest(name):
+                line = Line()  # nothing left of the row before
+                self.addCleanup(line.close)
+                recorder = Recorder(line.path, fmt, "3", *args, out=self.dir)
+                os.write(line.master, sent)
+                rc, stdout, _ = recorder.wait()
+                said = said.replace(self.line.path, line.path)
+                self.assertEqual((rc, os.listdir(self.dir), said in stdout, "no problems" in stdout),
+                                 (code, files, True, code == 0), stdout)
 
 
 class RoundTrip(unittest.TestCase):

@@ -1,5 +1,6 @@
 // A console program's serial input on Windows (quorvex-record): the port
-// opened for reading only, through the claim the program's ports use.
+// opened for reading (for a cable test, writing too), through the claim
+// the program's ports use.
 #include <windows.h>
 
 #include "../runtime.h"
@@ -27,7 +28,8 @@ int setLine(HANDLE port, const DCB& dcb, int baud, std::string& reason)
 
 }  // namespace
 
-int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason)
+int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& device, std::string& reason,
+                 SerialInUse use)
 {
     // COM10 and above open only as \\.\COM10, which every number accepts.
     device = SystemDevicePath(name);
@@ -35,7 +37,8 @@ int OpenSerialIn(SerialIn& in, const std::string& name, int baud, std::string& d
     if (int refused = CheckSerialDevice(device, reason)) return refused;
     DCB dcb{};
     int result = 0;
-    HANDLE port = OpenWin32Port(device, GENERIC_READ, 0, dcb, result, reason);
+    HANDLE port = OpenWin32Port(device, use == SerialInUse::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, 0,
+                                dcb, result, reason);
     if (port == INVALID_HANDLE_VALUE) return result;
     if (int refused = setLine(port, dcb, baud, reason)) {
         CloseWin32Port(port);
@@ -62,6 +65,22 @@ long long ReadSerialIn(SerialIn& in, std::span<char> buffer, int timeoutMs, std:
         return -1;
     }
     return (long long)read;
+}
+
+long long WriteSerialIn(SerialIn& in, std::span<const char> bytes, int timeoutMs, std::string& reason)
+{
+    HANDLE port = reinterpret_cast<HANDLE>(in.handle);
+    // A total for the write: a port that cannot send returns what it took by
+    // then. Each read sets its own timeouts again.
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, DWORD(timeoutMs)};
+    DWORD written = 0;
+    if (!SetCommTimeouts(port, &timeouts) || !WriteFile(port, bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_OPERATION_ABORTED && Interrupted()) return (long long)written;
+        reason = SystemWords(error);
+        return -1;
+    }
+    return (long long)written;
 }
 
 void CloseSerialIn(SerialIn& in)

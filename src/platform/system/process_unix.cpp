@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -69,6 +70,14 @@ void CatchInterrupts()
 bool Interrupted() { return interrupted != 0; }
 
 bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+long long ProcessNumber() { return (long long)::getpid(); }
+
+bool ProcessRunning(long long number)
+{
+    if (number <= 0 || pid_t(number) != number) return false;  // never a process group
+    return ::kill(pid_t(number), 0) == 0 || errno == EPERM;
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char* argv[]) { return {argv + 1, argv + argc}; }
 

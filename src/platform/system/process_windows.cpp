@@ -90,6 +90,19 @@ bool Interrupted() { return InterlockedCompareExchange(&interrupted, 0, 0) != 0;
 
 bool OutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
+long long ProcessNumber() { return (long long)GetCurrentProcessId(); }
+
+bool ProcessRunning(long long number)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(number));
+    // Refused is another user's process: it runs.
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char* argv[])
 {
     int count = 0;
