@@ -43,7 +43,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.quorvex.quorvex.metainfo.xml D
 # (gzip -9n: no name or time inside, so the package is reproducible).
 set(compressed)
 foreach(pair man/quorvex.1:quorvex.1 man/quorvex-record.1:quorvex-record.1
-             man/quorvex-play.1:quorvex-play.1 debian/changelog:changelog ../README.md:README.md)
+             man/quorvex-play.1:quorvex-play.1 debian/changelog:changelog ../README.md:README.md
+             ../docs/performance.md:performance.md ../docs/recordings.md:recordings.md
+             ../docs/reliability.md:reliability.md ../docs/windows.md:windows.md)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 source)
   list(GET pair 1 name)
@@ -60,6 +62,13 @@ install(FILES ${PROJECT_BINARY_DIR}/gz/quorvex.1.gz ${PROJECT_BINARY_DIR}/gz/quo
 install(FILES ${PROJECT_BINARY_DIR}/gz/changelog.gz ${PROJECT_BINARY_DIR}/gz/README.md.gz
               ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
         DESTINATION ${QUORVEX_DOC_DIR})
+# What the README links to: the documents (compressed, as Debian keeps
+# them) and the pictures it shows.
+install(FILES ${PROJECT_BINARY_DIR}/gz/performance.md.gz ${PROJECT_BINARY_DIR}/gz/recordings.md.gz
+              ${PROJECT_BINARY_DIR}/gz/reliability.md.gz ${PROJECT_BINARY_DIR}/gz/windows.md.gz
+              ${PROJECT_SOURCE_DIR}/docs/main-window.png ${PROJECT_SOURCE_DIR}/docs/list-window.png
+              ${PROJECT_SOURCE_DIR}/docs/windows-wine.png
+        DESTINATION ${QUORVEX_DOC_DIR}/docs)
 # A site file to start from, as it is (small, and meant to be copied and
 # edited).
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/site-example.toml DESTINATION ${QUORVEX_DOC_DIR})
