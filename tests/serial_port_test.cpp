@@ -135,7 +135,8 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
          "This computer has no serial port that is COM257."},
         {dataFilePath("not-a-port"), 1, "Could not open COM port.",
          "COM1 is " + dataFilePath("not-a-port") + ": not a serial device"},
-        {"/dev/null", 1, "Could not open COM port.", "COM1 is /dev/null: not a serial device"},
+        {"/dev/null", 1, "Could not open COM port.",
+         "COM1 is /dev/null: not a serial device (Inappropriate ioctl for device)"},
         {fifo, 1, "Could not open COM port.", "COM1 is " + fifo + ": not a serial device"},
         {"/tmp", 1, "Could not open COM port.", "COM1 is /tmp: not a serial device"},
         {longName, 1, "Serial port not found.", "COM1 is " + longName + ": File name too long"},
@@ -302,6 +303,9 @@ TEST_F(SerialPort, OtherFailuresNameTheirCodeAndTheSystemsReason)
     withBoxes([] { openComCfg(0, 1); });
     EXPECT_EQ(comErrorMessage(kComOtherError, 1),
               "Could not open COM port (error -9: No such file or directory).");
+    Pty pty;
+    OpenComConfig(1, pty.slavePath(), 12345, Parity::None, 8, 1, kComQueueSize, kComQueueSize);
+    EXPECT_EQ(ComErrorDetail(1), "no such baud rate: 12345") << "the rate refused";
 }
 
 TEST_F(SerialPort, NoTickRunsWhileTheErrorBoxIsUp)

@@ -58,12 +58,16 @@ int setLine(int fd, const SerialLine& line, std::string& reason)
 {
     termios settings {};
     if (::tcgetattr(fd, &settings) != 0) {
-        reason = "not a serial device";
+        // ENOTTY is a file or device that has no line at all; anything else
+        // (EIO from a device that fails) is the device's own trouble.
+        const int error = errno;
+        reason = std::string(error == ENOTTY ? "not a serial device (" : "its line settings could not be read (") +
+                 std::strerror(error) + ")";
         return kComBadSettings;
     }
     const speed_t speed = speedOf(line.baud);
     if (speed == B0) {
-        reason = "no such baud rate";
+        reason = "no such baud rate: " + std::to_string(line.baud);
         return kComBadSettings;
     }
     ::cfmakeraw(&settings);
@@ -76,7 +80,7 @@ int setLine(int fd, const SerialLine& line, std::string& reason)
     settings.c_cc[VTIME] = 0;
     if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0 ||
         ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        reason = std::strerror(errno);
+        reason = "the device refused " + std::to_string(line.baud) + " baud or 8N1 (" + std::strerror(errno) + ")";
         return kComBadSettings;
     }
     return 0;
