@@ -117,6 +117,35 @@ TEST_F(StartUp, AFileInTheUsersRecordingsFolderStreamsBeforeTheOneBesideTheProgr
     }
 }
 
+TEST_F(StartUp, WithNothingToSendTheStatusReadsIdleFromTheFirstMoment)
+{
+    struct Row {
+        const char* what;
+        const char* blender;  // the blender.csv beside the program, or none
+        int format;           // the format picked after start-up, or -1
+        const char* seen;
+    };
+    const Row table[] = {
+        {"no data file", nullptr, -1, "IDLE"},
+        {"an empty data file", "", -1, "IDLE"},
+        {"a byte order mark alone", "\xEF\xBB\xBF", -1, "IDLE"},
+        {"a record", "r\n", -1, "SIMULATING"},
+        {"a format picked whose file is missing", "r\n", 6, "IDLE"},
+    };
+    for (const Row& row : table) {
+        if (row.blender) writeDataFile("blender.csv", row.blender);
+        else removeDataFile("blender.csv");
+        Pty pty;
+        pty.mapAs(1);
+        ASSERT_TRUE(startUp());
+        if (row.format >= 0) pickRing(FORMAT, row.format);
+        std::string status;
+        GetCtrlVal(spanel, TEXT, status);
+        EXPECT_EQ(status, row.seen) << row.what;
+        shutDown();
+    }
+}
+
 TEST_F(StartUp, CloseBoxEndsTheEventLoopThroughTheCloseControl)
 {
     Pty pty;

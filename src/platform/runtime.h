@@ -205,6 +205,10 @@ bool FileRewritten(int handle);
 std::int64_t ReadFile(int handle, std::span<std::byte> buffer);
 // Size in bytes of the file at path; returns 1 when it is a file, 0 when not, -1 on error.
 int GetFileInfo(std::string_view path, std::int64_t& size);
+// What is at path, following links, for a message that says why it is no data
+// file: a link that leads nowhere is BrokenLink, what cannot be looked at Unknown.
+enum class PathKind { Missing, File, Folder, Pipe, Device, BrokenLink, Other, Unknown };
+PathKind KindOfPath(std::string_view path);
 
 // Watching a path without opening it: WatchFile takes a first look and
 // returns a handle > 0; FileChangedSinceLook looks again, and is true when
