@@ -39,9 +39,14 @@ class Program:
         # Held open here too, so that reading the master before the program
         # has opened its end waits instead of failing.
         self.slave_path = os.ttyname(self.slave)
-        env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
+        self.env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
+        self.program = program or PROGRAM
+        self.start()
+
+    def start(self):
+        """Starts the program (again) on the same port."""
         self.started = time.monotonic()
-        self.process = subprocess.Popen([program or PROGRAM], env=env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([self.program], env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
     def read_lines(self, count, timeout):
@@ -182,6 +187,13 @@ class RealProgram(ExitChecks, unittest.TestCase):
     def lock_files(self):
         lock = "/run/lock/LCK.." + os.path.basename(self.program.slave_path)
         return [lock] if os.path.exists(lock) else []
+
+    def test_a_copy_started_after_one_was_killed_streams_on_the_same_port(self):
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+        self.program.process.kill()  # no clean-up at all; the station keeps its end open
+        self.program.process.wait()
+        self.program.start()
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
 
     def test_stray_keys_leave_the_program_running(self):
         window = self.main_window()

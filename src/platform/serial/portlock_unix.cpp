@@ -107,7 +107,9 @@ long long pidIn(const std::string& path)
 
 bool alive(long long pid) { return ::kill(pid_t(pid), 0) == 0 || errno == EPERM; }
 
-std::string programOf(long long pid)
+}  // namespace
+
+std::string ProgramOf(long long pid)
 {
     const std::string path = "/proc/" + std::to_string(pid) + "/comm";
     std::FILE* comm = std::fopen(path.c_str(), "re");
@@ -119,6 +121,8 @@ std::string programOf(long long pid)
     if (!program.empty() && program.back() == '\n') program.pop_back();
     return program;
 }
+
+namespace {
 
 // The lock files for device that name a process.
 struct FoundLock {
@@ -161,7 +165,7 @@ std::string writeOwnLock(const std::string& device)
 std::optional<LockHolder> LockHolderOf(const std::string& device)
 {
     for (const FoundLock& lock : locksFor(device)) {
-        if (alive(lock.pid)) return LockHolder{lock.pid, lock.path, programOf(lock.pid)};
+        if (alive(lock.pid)) return LockHolder{lock.pid, lock.path, ProgramOf(lock.pid)};
     }
     return std::nullopt;
 }
