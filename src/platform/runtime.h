@@ -103,7 +103,8 @@ int CloseCom(int port);
 void ResetComPorts();
 // Closes every open port also when the process ends through exit() (Qt calls
 // it from inside the event loop when the display goes away), so that the
-// ports' lock files go with the program. Registered once; later calls do nothing.
+// ports' lock files go with the program. Registered once, by the first port
+// opened at the latest; later calls do nothing.
 void CloseComPortsAtExit();
 // Closes the ports together: each is given the close's hand-over of its last
 // record, and a line that has stopped delays the others' close not at all.

@@ -10,6 +10,7 @@ import os
 import pty
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -219,11 +220,22 @@ class RealProgram(ExitChecks, unittest.TestCase):
         self.addCleanup(self.program.stop)
         self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
         held = self.lock_files()
+        self.assertTrue(held, "the port's lock is taken")
         server.terminate()  # a logout or a remote desktop dropped
         code = self.program.process.wait(timeout=5)
         self.assertGreaterEqual(code, 0, "ended by a signal")
         for path in held:
             self.assertFalse(os.path.exists(path), "the port's lock is released")
+
+    def test_a_fatal_signal_ends_the_program_without_leaving_its_lock(self):
+        for number in (signal.SIGABRT, signal.SIGSEGV, signal.SIGQUIT, signal.SIGUSR1):
+            with self.subTest(signal=number.name):
+                self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+                held = self.lock_files()
+                self.program.process.send_signal(number)
+                self.program.process.wait(timeout=5)
+                self.assertEqual([path for path in held if os.path.exists(path)], [])
+                self.program.start()
 
     def test_the_main_window_carries_the_program_icon(self):
         icon = self.main_window().get_full_property(self.screen.display.intern_atom("_NET_WM_ICON"),

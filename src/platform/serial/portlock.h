@@ -30,6 +30,12 @@ void DropLock(const std::string& lockFile);
 // "held by minicom (process 4242), lock file /run/lock/LCK..ttyUSB0"
 std::string HolderText(const LockHolder& holder);
 
+// Lock files this process holds (heldlocks_unix.cpp): noted ones are removed
+// however the process ends, also by exit() from inside the event loop or by
+// a fatal signal.
+void NoteHeldLock(const std::string& path);
+void ForgetHeldLock(const std::string& path);
+
 // The name the system gives a live process ("minicom"); empty when it gives none.
 std::string ProgramOf(long long pid);
 

@@ -155,7 +155,10 @@ std::string writeOwnLock(const std::string& device)
     const int length = std::snprintf(text, sizeof text, "%10ld\n", long(::getpid()));
     const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, std::size_t(length)) == length;
     ::close(fd);
-    if (written) return path;
+    if (written) {
+        NoteHeldLock(path);
+        return path;
+    }
     ::unlink(path.c_str());
     return {};
 }
@@ -184,7 +187,9 @@ std::string TakeLock(const std::string& device, std::optional<LockHolder>& holde
 
 void DropLock(const std::string& lockFile)
 {
-    if (!lockFile.empty() && pidIn(lockFile) == ::getpid()) ::unlink(lockFile.c_str());
+    if (lockFile.empty()) return;
+    ForgetHeldLock(lockFile);
+    if (pidIn(lockFile) == ::getpid()) ::unlink(lockFile.c_str());
 }
 
 std::string HolderText(const LockHolder& holder)
