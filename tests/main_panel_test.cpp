@@ -141,7 +141,7 @@ TEST_F(MainPanel, FontsAndStatusFitTheStatusBox)
     EXPECT_EQ(widget(FORMAT)->font().family(), "Tahoma");
     auto* status = qobject_cast<QLabel*>(widget(TEXT));
     EXPECT_EQ(status->font().family(), "DSEG14 Classic");
-    EXPECT_LE(status->font().pixelSize(), 33);
+    EXPECT_EQ(status->font().pixelSize(), 33) << "condensed, not made smaller";
     SetCtrlVal(spanel, TEXT, "SIMULATING");
     QRect box = widget(DECORATION)->geometry();
     EXPECT_TRUE(box.contains(status->geometry())) << status->geometry().width();

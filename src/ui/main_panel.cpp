@@ -8,7 +8,7 @@ namespace {
 constexpr FontDef kTahoma11{"Tahoma", 11};
 constexpr FontDef kTahoma12{"Tahoma", 12};
 constexpr FontDef kTahoma14{"Tahoma", 14};
-// Segment display font for the status; shrunk at load until "SIMULATING"
+// Segment display font for the status; condensed at load until "SIMULATING"
 // fits the status box, whose inner right edge is 2 px inside 368.
 constexpr FontDef kSegment33{"DSEG14 Classic", 33};
 constexpr int kStatusTextMaxWidth = 368 - 2 - 149 - 2;

@@ -60,7 +60,7 @@ struct ControlDef {
     bool hasFill = false;
     bool opaque = false;          // text messages: paint the panel colour behind the text
     std::string_view image;       // pictures: the name of an embedded image
-    std::string_view widestText;  // text messages: shrink the font until this fits maxWidth
+    std::string_view widestText;  // text messages: condense the font until this fits maxWidth
     int maxWidth = 0;
     // Rings: a tooltip for the item with this value, asked afresh each time
     // the list opens (what a COM number is can change while the program runs).
