@@ -118,6 +118,8 @@ TEST_F(ParameterLists, EveryPressOpensAnotherWindowAndEachClosesAlone)
     auto windows = listWindows();
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0]->windowTitle(), windows[1]->windowTitle());
+    const std::set<std::pair<int, int>> places = {{windows[0]->x(), windows[0]->y()}, {windows[1]->x(), windows[1]->y()}};
+    EXPECT_EQ(places, (std::set<std::pair<int, int>>{{48, 77}, {72, 101}})) << "the second a step right and down";
     QTest::mouseClick(windows[0]->findChild<QPushButton*>(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     auto left = listWindows();

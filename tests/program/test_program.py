@@ -237,6 +237,18 @@ class RealProgram(ExitChecks, unittest.TestCase):
                 self.assertEqual([path for path in held if os.path.exists(path)], [])
                 self.program.start()
 
+    def test_scaled_on_a_small_screen_a_list_window_is_made_to_fit(self):
+        self.program.stop()
+        self.program = Program(QT_SCALE_FACTOR="2")  # 680 x 384 of Qt's pixels
+        self.addCleanup(self.program.stop)
+        self.screen.click(self.main_window(), 2 * (224 + 64), 2 * (78 + 11))  # "Show Parameter List"
+        lists = self.screen.windows("Velmara Blender Parameters")
+        self.assertEqual(len(lists), 1)
+        size, at = lists[0].get_geometry(), self.screen.root.translate_coords(lists[0], 0, 0)
+        screen = self.screen.root.get_geometry()
+        self.assertEqual((min(at.y + size.height, screen.height), min(at.x + size.width, screen.width)),
+                         (at.y + size.height, at.x + size.width), "within the screen")
+
     def test_the_main_window_carries_the_program_icon(self):
         icon = self.main_window().get_full_property(self.screen.display.intern_atom("_NET_WM_ICON"),
                                                     Xatom.CARDINAL)

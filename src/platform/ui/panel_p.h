@@ -92,8 +92,12 @@ void BuildControl(int panelHandle, const PanelDef& panel, LoadedControl& control
 void FitTextWidth(LoadedControl& control);
 
 // Moves a window not yet shown up or left just enough for it to lie within
-// its screen's available area.
+// its screen's available area; one larger than the area is made smaller by
+// as much as its lists can give.
 void FitOnScreen(QWidget* window);
+// Places a window not yet shown a step right and down from last, a copy of
+// the same panel already on the screen.
+void CascadeFrom(QWidget* window, QWidget* last);
 
 // The handle of the oldest panel still loaded (the program's main window), or 0.
 int OldestPanel();

@@ -55,6 +55,17 @@ void settleFocus(LoadedPanel& panel)
     }
 }
 
+// The newest copy of the same panel that is on the screen, if any.
+QWidget* lastCopyShown(const LoadedPanel& panel)
+{
+    for (auto it = panels().rbegin(); it != panels().rend(); ++it) {
+        const LoadedPanel& other = *it->second;
+        if (&other != &panel && other.def == panel.def && other.placed && other.window && other.window->isVisible())
+            return other.window;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void PanelWindow::paintEvent(QPaintEvent* /*event*/)
@@ -186,7 +197,10 @@ int DisplayPanel(int panel)
 {
     LoadedPanel* p = FindPanel(panel);
     if (!p) return UIE_BAD_PANEL;
-    if (!p->placed) FitOnScreen(p->window);
+    if (!p->placed) {
+        if (QWidget* last = lastCopyShown(*p)) CascadeFrom(p->window, last);
+        FitOnScreen(p->window);
+    }
     p->placed = true;
     p->window->show();
     // Off-screen there is no stacking to change (and Qt says so on every call).
