@@ -1,6 +1,8 @@
 // Start-up and shutdown as main runs them: the port, the data file, the
 // window, and everything released again.
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -146,14 +148,23 @@ TEST_F(StartUp, WithNothingToSendTheStatusReadsIdleFromTheFirstMoment)
     }
 }
 
-TEST_F(StartUp, CloseBoxEndsTheEventLoopThroughTheCloseControl)
+TEST_F(StartUp, CloseBoxAndAltCEndTheEventLoopThroughTheCloseControl)
 {
-    Pty pty;
-    pty.mapAs(1);
-    ASSERT_TRUE(startUp());
-    QTimer::singleShot(50, [] { PanelWidget(spanel)->close(); });
-    EXPECT_EQ(RunUserInterface(), 0);
-    shutDown();
+    const std::pair<const char*, void (*)()> table[] = {
+        {"the close box", [] { PanelWidget(spanel)->close(); }},
+        {"Alt+C", [] { QTest::keyClick(PanelWidget(spanel), Qt::Key_C, Qt::AltModifier); }},
+    };
+    for (const auto& [what, close] : table) {
+        Pty pty;
+        pty.mapAs(1);
+        ASSERT_TRUE(startUp());
+        QApplication::setActiveWindow(PanelWidget(spanel));
+        QTimer::singleShot(50, close);
+        // A close that does nothing leaves the loop to the time limit.
+        QTimer::singleShot(3000, [] { QuitUserInterface(1); });
+        EXPECT_EQ(RunUserInterface(), 0) << what;
+        shutDown();
+    }
 }
 
 }  // namespace

@@ -83,7 +83,11 @@ ControlDef toggle(int number, std::string_view constant, int top, std::string_vi
 
 const ControlDef kControls[] = {
     closeButton(),
-    ring(FORMAT, "FORMAT", {146, 114, 303, 23}, kFormatItems, 0, "SetFormat"),
+    [] {
+        ControlDef c = ring(FORMAT, "FORMAT", {146, 114, 303, 23}, kFormatItems, 0, "SetFormat");
+        c.caption = TEXTMSG_2;
+        return c;
+    }(),
     [] {
         ControlDef c{.number = SHOW, .constant = "SHOW", .kind = CtrlKind::CommandButton};
         c.place = {224, 78, 128, 23};

@@ -352,6 +352,54 @@ class StayingAwake(dbusmock.DBusTestCase):
         self.assertEqual(len(self.program.read_lines(2, timeout=4)), 2)
 
 
+class ScreenReader(unittest.TestCase):
+    """The window as a screen reader reads it, over AT-SPI on a private
+    session bus (at-spi2-core's bus, started by the bus on demand)."""
+
+    @classmethod
+    def setUpClass(cls):
+        try:
+            cls.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        except FileNotFoundError:
+            raise unittest.SkipTest("no dbus-daemon (Debian package dbus)")
+        cls.saved = os.environ.get("DBUS_SESSION_BUS_ADDRESS")
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.bus.stdout.readline().decode().strip()
+        try:
+            global pyatspi
+            import pyatspi
+        except ImportError:
+            cls.tearDownClass()
+            raise unittest.SkipTest("no pyatspi (Debian packages python3-pyatspi, at-spi2-core)")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bus.terminate()
+        cls.bus.wait()
+        cls.bus.stdout.close()
+        if cls.saved is None:
+            os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        else:
+            os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.saved
+
+    def window_of(self, program, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.get_process_id() == program.process.pid and app.childCount:
+                    return app[0]
+            time.sleep(0.1)
+        self.fail("the program is not on the accessibility bus")
+
+    def test_each_control_is_named_by_its_caption_and_the_hidden_close_control_is_not_there(self):
+        program = Program(QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.addCleanup(program.stop)
+        controls = sorted((child.getRoleName(), child.name) for child in self.window_of(program)
+                          if child.getRoleName() in ("push button", "check box", "combo box"))
+        self.assertEqual(controls, [("check box", "19200"), ("check box", "9600"), ("combo box", "COM"),
+                                    ("combo box", "Format"), ("push button", "Show Parameter List")])
+
+
 class StartUpBox(unittest.TestCase):
     """A termination request while the start-up "COM Error" box is up."""
 

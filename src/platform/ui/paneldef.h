@@ -67,6 +67,10 @@ struct ControlDef {
     std::string (*itemTip)(int value) = nullptr;
     // Text messages: their tooltip, composed each time it is about to show.
     std::string (*tip)() = nullptr;
+    // A text message of the panel that captions this control (the "Format"
+    // over its ring): the control's name for screen readers. A control with a
+    // label of its own is named by that; 0: none.
+    int caption = 0;
     // List boxes: the height of a row; 0: what the style gives. The place of a
     // list box is that of its rows; its frame is drawn around them.
     int rowHeight = 0;
