@@ -271,27 +271,26 @@ TEST_F(SerialPort, ADeviceHeldUnderAnyNameIsHeld)
         std::function<int()> hold;  // returns a descriptor to close afterwards, or -1
         std::string detail;
     };
+    // A holder in this process that has the device open and takes it so.
+    auto openAnd = [&](void (*take)(int)) {
+        return [&, take] {
+            const int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+            take(holder);
+            return holder;
+        };
+    };
+    const std::string byUs = "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + ")";
     const Row table[] = {
         {"by another port of this program, under its other name",
          [] {
              openComCfg(0, 1);
              return -1;
          },
-         "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + "), lock file " + ours},
+         byUs + ", lock file " + ours},
         {"by a program that takes no lock file but flock, even from root",
-         [&] {
-             int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-             flock(holder, LOCK_EX);
-             return holder;
-         },
-         "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + ")"},
+         openAnd([](int holder) { flock(holder, LOCK_EX); }), byUs},
         {"by a program that only marks it exclusive, even from root",
-         [&] {
-             int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-             ioctl(holder, TIOCEXCL);
-             return holder;
-         },
-         "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + ")"},
+         openAnd([](int holder) { ioctl(holder, TIOCEXCL); }), byUs},
         {"not by a program that has ended and left its exclusive mark (root takes it over)",
          [&] {
              if (pid_t child = fork(); child == 0) {

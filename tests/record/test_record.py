@@ -183,12 +183,14 @@ class RecorderRows(unittest.TestCase):
         not_a_port = os.path.join(self.dir, "not-a-port")
         open(not_a_port, "w").close()
         fcntl.flock(self.line.slave, fcntl.LOCK_EX)
+        with open("/proc/self/comm") as comm:
+            this_program = comm.read().strip()
         rows = [
             ("missing", "/nonexistent/port", "3",
              "Serial port not found.\nCOM3 is /nonexistent/port: No such file or directory\n"),
             ("no serial device", None, not_a_port, "Could not open COM port.\n%s: not a serial device\n" % not_a_port),
-            ("held by another program", None, self.line.path,
-             "Could not open COM port.\n%s: held by another program\n" % self.line.path),
+            ("held by another program, named as fuser finds it", None, self.line.path,
+             "Could not open COM port.\n%s: held by %s (process %d)\n" % (self.line.path, this_program, os.getpid())),
             ("out of range", None, "COM300", "Invalid COM port number for this system.\n"),
         ]
         for name, com3, port, said in rows:
