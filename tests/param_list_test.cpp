@@ -80,6 +80,7 @@ TEST_F(ParameterLists, EachTextDeviceShowsItsFieldsInItsOwnWindow)
         EXPECT_EQ(close->geometry(), QRect(108, 4, 97, 26));
         auto* list = window->findChild<QListWidget*>();
         ASSERT_NE(list, nullptr);
+        EXPECT_EQ(window->focusWidget(), list) << "the focus starts on the list, not on Close Window";
         // The place is the rows', with the frame around them; the short lists
         // show every row, and no item of any list is cut.
         const QRect rows(list->mapTo(window, list->contentsRect().topLeft()), list->contentsRect().size());

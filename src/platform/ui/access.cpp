@@ -95,7 +95,8 @@ void nameByCaptions(LoadedPanel& panel)
 }
 
 // Tab goes through the controls that take the focus by their places on the
-// panel; the focus starts on the first.
+// panel. The focus starts on the first but the close control (a list
+// window's "Close Window"), which a stray Space would press.
 void orderTabs(LoadedPanel& panel)
 {
     std::vector<const LoadedControl*> order;
@@ -107,7 +108,10 @@ void orderTabs(LoadedPanel& panel)
         return p.top != q.top ? p.top < q.top : p.left < q.left;
     });
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
-    if (!order.empty()) order.front()->widget->setFocus(Qt::OtherFocusReason);
+    const auto first = std::find_if(order.begin(), order.end(), [&](const LoadedControl* control) {
+        return control->def->number != panel.def->closeControl;
+    });
+    if (first != order.end()) (*first)->widget->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace
