@@ -6,6 +6,8 @@
 // they leave behind.
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -107,6 +109,31 @@ TEST_F(FaultPort, StationThatStopsReadingForMinutesGetsWholeRecordsWhenItReadsAg
         }
         CloseCom(1);
     }
+}
+
+TEST_F(FaultPort, StationThatWritesWithoutPauseIsReadOnAndGetsEveryRecordWholeOnTime)
+{
+    // A station that writes back as fast as the line takes it; the program's
+    // own timer runs for three records meanwhile.
+    const std::string contents = longLines(20);
+    streaming(0, contents);
+    SetCtrlAttribute(spanel, ATIMER, ATTR_ENABLED, 1);
+    const std::string junk(4096, 'j');
+    std::string got;
+    long long written = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    while (std::chrono::steady_clock::now() < end) {
+        const ssize_t count = ::write(pty.master(), junk.data(), junk.size());
+        written += count > 0 ? count : 0;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pty.master(), buffer, sizeof buffer)) > 0;) got.append(buffer, std::size_t(n));
+    }
+    const RecordCheck check = checkRecords(got, recordsOf(contents));
+    EXPECT_EQ(check.fault + " " + std::to_string(check.records) + " records, station " +
+                  (written > 256 * 1024 ? "read on" : "blocked"),
+              " 3 records, station read on");
+    holdTimers();
 }
 
 // Records of about 2 KB, each different: a few fill the line when nobody reads.

@@ -82,6 +82,7 @@ void expectListWindow(const ListWindow& expected)
     EXPECT_EQ(close->geometry(), QRect(108, 4, 97, 26));
     auto* list = window->findChild<QListWidget*>();
     ASSERT_NE(list, nullptr);
+    EXPECT_EQ(window->focusWidget(), list) << "the focus starts on the list, not on Close Window";
     // The place is the rows', with the frame around them; the short lists
     // show every row, and no item of any list is cut.
     const QRect rows(list->mapTo(window, list->contentsRect().topLeft()), list->contentsRect().size());
@@ -130,6 +131,8 @@ TEST_F(ParameterLists, EveryPressOpensAnotherWindowAndEachClosesAlone)
     auto windows = listWindows();
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0]->windowTitle(), windows[1]->windowTitle());
+    const std::set<std::pair<int, int>> places = {{windows[0]->x(), windows[0]->y()}, {windows[1]->x(), windows[1]->y()}};
+    EXPECT_EQ(places, (std::set<std::pair<int, int>>{{48, 77}, {72, 101}})) << "the second a step right and down";
     QTest::mouseClick(windows[0]->findChild<QPushButton*>(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     auto left = listWindows();

@@ -97,7 +97,8 @@ TEST_F(SerialPort, FailuresShowOneComErrorBoxStopBothTimersAndShowIdle)
          "This computer has no serial port that is COM257."},
         {dataFilePath("not-a-port"), 1, "Could not open COM port.",
          "COM1 is " + dataFilePath("not-a-port") + ": not a serial device"},
-        {"/dev/null", 1, "Could not open COM port.", "COM1 is /dev/null: not a serial device"},
+        {"/dev/null", 1, "Could not open COM port.",
+         "COM1 is /dev/null: not a serial device (Inappropriate ioctl for device)"},
         {fifo, 1, "Could not open COM port.", "COM1 is " + fifo + ": not a serial device"},
         {"/tmp", 1, "Could not open COM port.", "COM1 is /tmp: not a serial device"},
         {longName, 1, "Serial port not found.", "COM1 is " + longName + ": File name too long"},
@@ -234,20 +235,39 @@ TEST_F(SerialPort, ADeviceHeldUnderAnyNameIsHeld)
         std::function<int()> hold;  // returns a descriptor to close afterwards, or -1
         std::string detail;
     };
+    // A holder in this process that has the device open and takes it so.
+    auto openAnd = [&](void (*take)(int)) {
+        return [&, take] {
+            const int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+            take(holder);
+            return holder;
+        };
+    };
+    const std::string byUs = "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + ")";
     const Row table[] = {
         {"by another port of this program, under its other name",
          [] {
              openComCfg(0, 1);
              return -1;
          },
-         "COM2 is " + link + ": held by quorvex_tests (process " + std::to_string(getpid()) + "), lock file " + ours},
+         byUs + ", lock file " + ours},
         {"by a program that takes no lock file but flock, even from root",
+         openAnd([](int holder) { flock(holder, LOCK_EX); }), byUs},
+        {"by a program that only marks it exclusive, even from root",
+         openAnd([](int holder) { ioctl(holder, TIOCEXCL); }), byUs},
+        {"not by a program that has ended and left its exclusive mark (root takes it over)",
          [&] {
-             int holder = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-             flock(holder, LOCK_EX);
-             return holder;
+             if (pid_t child = fork(); child == 0) {
+                 ioctl(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY), TIOCEXCL);
+                 _exit(0);
+             } else {
+                 waitpid(child, nullptr, 0);
+             }
+             return -1;
          },
-         "COM2 is " + link + ": held by another program"},
+         geteuid() == 0 ? "" : "COM2 is " + link + ": marked for exclusive use, and no process of this user has it "
+                               "open: another user's program holds it, or one that has ended left the mark, "
+                               "which a pseudo-terminal keeps until its other end closes"},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.what);
@@ -257,6 +277,7 @@ TEST_F(SerialPort, ADeviceHeldUnderAnyNameIsHeld)
         for (const BoxSeen& box : boxes) EXPECT_EQ(box.detail, row.detail);
         if (holder >= 0) ::close(holder);
         CloseCom(1);
+        CloseCom(2);
     }
     unlink(link.c_str());
 }
@@ -267,6 +288,9 @@ TEST_F(SerialPort, OtherFailuresNameTheirCodeAndTheSystemsReason)
     withBoxes([] { openComCfg(0, 1); });
     EXPECT_EQ(comErrorMessage(kComOtherError, 1),
               "Could not open COM port (error -9: No such file or directory).");
+    Pty pty;
+    OpenComConfig(1, pty.slavePath(), 12345, Parity::None, 8, 1, kComQueueSize, kComQueueSize);
+    EXPECT_EQ(ComErrorDetail(1), "no such baud rate: 12345") << "the rate refused";
 }
 
 TEST_F(SerialPort, NoTickRunsWhileTheErrorBoxIsUp)

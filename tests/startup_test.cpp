@@ -1,6 +1,8 @@
 // Start-up and shutdown as main runs them: the port, the data file, the
 // window, and everything released again.
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -107,14 +109,52 @@ TEST_F(StartUp, AFileInTheUsersRecordingsFolderStreamsBeforeTheOneBesideTheProgr
     }
 }
 
-TEST_F(StartUp, CloseBoxEndsTheEventLoopThroughTheCloseControl)
+TEST_F(StartUp, WithNothingToSendTheStatusReadsIdleFromTheFirstMoment)
 {
-    Pty pty;
-    pty.mapAs(1);
-    ASSERT_TRUE(startUp());
-    QTimer::singleShot(50, [] { PanelWidget(spanel)->close(); });
-    EXPECT_EQ(RunUserInterface(), 0);
-    shutDown();
+    struct Row {
+        const char* what;
+        const char* blender;  // the blender.csv beside the program, or none
+        int format;           // the format picked after start-up, or -1
+        const char* seen;
+    };
+    const Row table[] = {
+        {"no data file", nullptr, -1, "IDLE"},
+        {"an empty data file", "", -1, "IDLE"},
+        {"a byte order mark alone", "\xEF\xBB\xBF", -1, "IDLE"},
+        {"a record", "r\n", -1, "SIMULATING"},
+        {"a format picked whose file is missing", "r\n", 6, "IDLE"},
+    };
+    for (const Row& row : table) {
+        if (row.blender) writeDataFile("blender.csv", row.blender);
+        else removeDataFile("blender.csv");
+        Pty pty;
+        pty.mapAs(1);
+        ASSERT_TRUE(startUp());
+        if (row.format >= 0) pickRing(FORMAT, row.format);
+        std::string status;
+        GetCtrlVal(spanel, TEXT, status);
+        EXPECT_EQ(status, row.seen) << row.what;
+        shutDown();
+    }
+}
+
+TEST_F(StartUp, CloseBoxAndAltCEndTheEventLoopThroughTheCloseControl)
+{
+    const std::pair<const char*, void (*)()> table[] = {
+        {"the close box", [] { PanelWidget(spanel)->close(); }},
+        {"Alt+C", [] { QTest::keyClick(PanelWidget(spanel), Qt::Key_C, Qt::AltModifier); }},
+    };
+    for (const auto& [what, close] : table) {
+        Pty pty;
+        pty.mapAs(1);
+        ASSERT_TRUE(startUp());
+        QApplication::setActiveWindow(PanelWidget(spanel));
+        QTimer::singleShot(50, close);
+        // A close that does nothing leaves the loop to the time limit.
+        QTimer::singleShot(3000, [] { QuitUserInterface(1); });
+        EXPECT_EQ(RunUserInterface(), 0) << what;
+        shutDown();
+    }
 }
 
 }  // namespace

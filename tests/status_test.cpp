@@ -4,7 +4,12 @@
 #include <QLabel>
 #include <QToolTip>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 #include "app/awake.h"
 #include "app/status.h"
@@ -175,6 +180,22 @@ TEST_F(StatusWhileStreaming, TooltipSaysWhatIsSentFromWhereToWhichPortOrWhyNothi
     removeDataFile("hdv2.bin");
     openFile();  // as a change of format does
     EXPECT_EQ(StatusTip(), "Idle: hdv2.bin is not in " + GetRecordingsDir() + " nor in ~/tests");
+    // Something under the recording's name that is no file, in the user's folder.
+    MakeRecordingsDir();
+    const std::string mine = MakePathname(GetRecordingsDir(), "hdv2.bin");
+    const std::string in = "Idle: hdv2.bin in " + GetRecordingsDir();
+    const std::pair<std::function<int()>, std::string> table[] = {
+        {[&] { return mkdir(mine.c_str(), 0700); }, in + " is a folder, not a file"},
+        {[&] { return mkfifo(mine.c_str(), 0600); }, in + " is a named pipe, not a regular file"},
+        {[&] { return symlink("/dev/zero", mine.c_str()); }, in + " is a device, not a regular file"},
+        {[&] { return symlink("/nonexistent/hdv2.bin", mine.c_str()); }, in + " is a link to a file that is not there"},
+    };
+    for (const auto& [make, tip] : table) {
+        ASSERT_EQ(make(), 0);
+        openFile();
+        EXPECT_EQ(StatusTip(), tip);
+        std::filesystem::remove(mine);
+    }
 
     withBoxes([] { pickRing(COM, 2); });
     EXPECT_EQ(StatusTip(), "Idle: COM2 could not be opened (Serial port not found.)\n"

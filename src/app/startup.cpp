@@ -22,6 +22,7 @@ bool startUp()
     // The data file is loaded whether or not the port opened, so that the
     // stream starts as soon as the user picks a port that works.
     openFile();
+    ShowIfNothingToSend(windowDevice);
     DisplayPanel(spanel);
     return true;
 }

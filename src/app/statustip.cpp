@@ -30,15 +30,15 @@ std::string tilde(std::string_view folder)
     return inHome ? std::string("~").append(folder.substr(prefix.size())) : std::string(folder);
 }
 
-// The folder the data file is read from: its path without the file's own
-// name, whichever folder that is.
-std::string folderOf(const Device& device)
+// The folder part of a path, as the user knows it.
+std::string folderPart(std::string_view path)
 {
-    std::string_view folder = device.path;
-    const std::size_t slash = folder.find_last_of("/\\");
-    folder = slash == std::string_view::npos ? std::string_view(".") : folder.substr(0, slash);
-    return tilde(folder);
+    const std::size_t slash = path.find_last_of("/\\");
+    return tilde(slash == std::string_view::npos ? std::string_view(".") : path.substr(0, slash));
 }
+
+// The folder the data file is read from, whichever folder that is.
+std::string folderOf(const Device& device) { return folderPart(device.path); }
 
 // The name of the file streamed, as it stands in its folder.
 std::string fileNameOf(const Device& device)
@@ -48,17 +48,33 @@ std::string fileNameOf(const Device& device)
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-// Where the data file was looked for: each of the device's places, in order.
-std::string placesLooked(const Device& device)
+// What stands under the data file's name where no regular file does.
+std::string notAFile(PathKind kind)
+{
+    switch (kind) {
+    case PathKind::Folder: return " is a folder, not a file";
+    case PathKind::Pipe: return " is a named pipe, not a regular file";
+    case PathKind::Device: return " is a device, not a regular file";
+    case PathKind::BrokenLink: return " is a link to a file that is not there";
+    case PathKind::Unknown: return " could not be read";
+    default: return " is not a regular file";
+    }
+}
+
+// The data file was found in none of the device's places: the first place
+// where something else has its name says what that is; else every place
+// looked in, in order.
+std::string notFound(const Device& device, const std::string& name)
 {
     std::string looked;
     for (int i = 0; i < device.placeCount; ++i) {
         const std::string& path = device.places[i].path;
-        const std::size_t slash = path.find_last_of("/\\");
-        if (i > 0) looked += " nor in ";
-        looked += tilde(slash == std::string::npos ? std::string(".") : path.substr(0, slash));
+        const PathKind kind = KindOfPath(path);
+        if (kind != PathKind::Missing && kind != PathKind::File)
+            return "Idle: " + name + " in " + folderPart(path) + notAFile(kind);
+        looked += (i > 0 ? " nor in " : "") + folderPart(path);
     }
-    return looked;
+    return "Idle: " + name + " is not in " + looked;
 }
 
 long long linesOf(Device& device)
@@ -88,7 +104,7 @@ std::string dataTrouble(Device& device)
     const std::string in = name + " in " + folderOf(device);
     std::int64_t size = 0;
     const int info = GetFileInfo(device.path, size);
-    if (info == 0) return "Idle: " + name + " is not in " + placesLooked(device);  // or is no file
+    if (info == 0) return notFound(device, name);
     if (info < 0) return "Idle: " + in + " could not be read";
     if (text) return "Idle: " + in + (size == 0 || device.fileHandle > 0 ? " has no records" : " could not be read");
     if (size < kChunkWrapMargin) return "Idle: " + in + " is too short to send (" + plural(size, "byte") + ")";

@@ -104,7 +104,8 @@ int CloseCom(int port);
 void ResetComPorts();
 // Closes every open port also when the process ends through exit() (Qt calls
 // it from inside the event loop when the display goes away), so that the
-// ports' lock files go with the program. Registered once; later calls do nothing.
+// ports' lock files go with the program. Registered once, by the first port
+// opened at the latest; later calls do nothing.
 void CloseComPortsAtExit();
 // Closes the ports together: each is given the close's hand-over of its last
 // record, and a line that has stopped delays the others' close not at all.
@@ -216,6 +217,10 @@ bool FileRewritten(int handle);
 std::int64_t ReadFile(int handle, std::span<std::byte> buffer);
 // Size in bytes of the file at path; returns 1 when it is a file, 0 when not, -1 on error.
 int GetFileInfo(std::string_view path, std::int64_t& size);
+// What is at path, following links, for a message that says why it is no data
+// file: a link that leads nowhere is BrokenLink, what cannot be looked at Unknown.
+enum class PathKind { Missing, File, Folder, Pipe, Device, BrokenLink, Other, Unknown };
+PathKind KindOfPath(std::string_view path);
 
 // Watching a path without opening it: WatchFile takes a first look and
 // returns a handle > 0; FileChangedSinceLook looks again, and is true when

@@ -3,6 +3,7 @@
 #include "../app/formats.h"
 #include "../app/startup.h"
 #include "../platform/runtime.h"
+#include "../stream/datafile.h"
 #include "../ui/quorvex.h"
 #include "comcfg.h"
 
@@ -19,12 +20,23 @@ int openComCfg(int portToClose, int portToOpen)
     return OpenDevicePort(windowDevice, portToClose, portToOpen);
 }
 
+namespace {
+
+// The port the COM ring shows, opened anew in place of the one streaming.
+void reopen()
+{
+    const int portToClose = comport;
+    GetCtrlVal(spanel, COM, comport);
+    openComCfg(portToClose, comport);
+    ShowIfNothingToSend(windowDevice);
+}
+
+}  // namespace
+
 int setCom(int /*panel*/, int /*control*/, int event, void*, int, int)
 {
     if (event != EVENT_COMMIT) return 0;
-    int portToClose = comport;
-    GetCtrlVal(spanel, COM, comport);
-    openComCfg(portToClose, comport);
+    reopen();
     return 0;
 }
 
@@ -35,8 +47,6 @@ int ServiceBaud(int panel, int control, int event, void*, int, int)
     GetCtrlVal(panel, control, state);
     // Exactly one of the two is on after every click, whichever way it went.
     SetCtrlVal(panel, control == BAUD1 ? BAUD2 : BAUD1, state == 0 ? 1 : 0);
-    int portToClose = comport;
-    GetCtrlVal(spanel, COM, comport);
-    openComCfg(portToClose, comport);
+    reopen();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "../app/device.h"
+#include "../app/status.h"
 #include "../platform/runtime.h"
 
 namespace {
@@ -95,6 +96,25 @@ void LoadData(Device& device)
     } else {
         loadRecording(device);
     }
+}
+
+bool DataToSend(const Device& device)
+{
+    if (device.format && device.format->kind != FileKind::Text) return device.loopData != nullptr;
+    std::int64_t size = 0;
+    if (device.fileHandle <= 0 || GetFileInfo(device.path, size) != 1 || size == 0) return false;
+    // Any byte past a byte order mark's three starts a line.
+    if (size > 3) return true;
+    char line[4];
+    const int file = OpenFile(device.path, FileAccess::Read, FileType::Text);
+    const bool any = file > 0 && ReadLine(file, line, 3) >= 0;
+    if (file > 0) CloseFile(file);
+    return any;
+}
+
+void ShowIfNothingToSend(Device& device)
+{
+    if (device.ticking != Ticking::None && !DataToSend(device)) ShowNothingToSend(device);
 }
 
 void ReopenTextFile(Device& device)

@@ -16,6 +16,13 @@ struct Device;
 void LoadData(Device& device);
 void ReleaseRecording(Device& device);
 
+// Whether the data loaded gives anything to send: a text file with a line, a
+// recording of at least one chunk.
+bool DataToSend(const Device& device);
+// Once the port is open and the data loaded: a device that has nothing to
+// send shows so from that moment on, not only at its first tick.
+void ShowIfNothingToSend(Device& device);
+
 // Closes the text file and opens it again from its first line, looked for
 // anew: a recording put in the user's folder meanwhile is the one opened.
 void ReopenTextFile(Device& device);

@@ -30,6 +30,7 @@ int SetFormat(int /*panel*/, int /*control*/, int event, void*, int, int)
     StopTicking(windowDevice);
     openFile();
     openComCfg(comport, comport);
+    ShowIfNothingToSend(windowDevice);
     return 0;
 }
 

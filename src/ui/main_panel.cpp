@@ -8,7 +8,7 @@ namespace {
 constexpr FontDef kTahoma11{"Tahoma", 11};
 constexpr FontDef kTahoma12{"Tahoma", 12};
 constexpr FontDef kTahoma14{"Tahoma", 14};
-// Segment display font for the status; shrunk at load until "SIMULATING"
+// Segment display font for the status; condensed at load until "SIMULATING"
 // fits the status box, whose inner right edge is 2 px inside 368.
 constexpr FontDef kSegment33{"DSEG14 Classic", 33};
 constexpr int kStatusTextMaxWidth = 368 - 2 - 149 - 2;
@@ -83,7 +83,11 @@ ControlDef toggle(int number, std::string_view constant, int top, std::string_vi
 
 const ControlDef kControls[] = {
     closeButton(),
-    ring(FORMAT, "FORMAT", {146, 114, 303, 23}, kFormatItems, 0, "SetFormat"),
+    [] {
+        ControlDef c = ring(FORMAT, "FORMAT", {146, 114, 303, 23}, kFormatItems, 0, "SetFormat");
+        c.caption = TEXTMSG_2;
+        return c;
+    }(),
     [] {
         ControlDef c{.number = SHOW, .constant = "SHOW", .kind = CtrlKind::CommandButton};
         c.place = {224, 78, 128, 23};

@@ -10,6 +10,7 @@ import os
 import pty
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -49,9 +50,14 @@ class Program:
         # Held open here too, so that reading the master before the program
         # has opened its end waits instead of failing.
         self.slave_path = os.ttyname(self.slave)
-        env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
+        self.env = dict(os.environ, QUORVEX_COM1=com1 or self.slave_path, **more_env)
+        self.program = program or PROGRAM
+        self.start()
+
+    def start(self):
+        """Starts the program (again) on the same port."""
         self.started = time.monotonic()
-        self.process = subprocess.Popen([program or PROGRAM], env=env, stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([self.program], env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
     def read_lines(self, count, timeout):
@@ -213,6 +219,13 @@ class RealProgram(ExitChecks, unittest.TestCase):
         lock = "/run/lock/LCK.." + os.path.basename(self.program.slave_path)
         return [lock] if os.path.exists(lock) else []
 
+    def test_a_copy_started_after_one_was_killed_streams_on_the_same_port(self):
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+        self.program.process.kill()  # no clean-up at all; the station keeps its end open
+        self.program.process.wait()
+        self.program.start()
+        self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+
     def test_stray_keys_leave_the_program_running(self):
         window = self.main_window()
         self.screen.display.set_input_focus(window, X.RevertToParent, X.CurrentTime)
@@ -238,11 +251,34 @@ class RealProgram(ExitChecks, unittest.TestCase):
         self.addCleanup(self.program.stop)
         self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
         held = self.lock_files()
+        self.assertTrue(held, "the port's lock is taken")
         server.terminate()  # a logout or a remote desktop dropped
         code = self.program.process.wait(timeout=5)
         self.assertGreaterEqual(code, 0, "ended by a signal")
         for path in held:
             self.assertFalse(os.path.exists(path), "the port's lock is released")
+
+    def test_a_fatal_signal_ends_the_program_without_leaving_its_lock(self):
+        for number in (signal.SIGABRT, signal.SIGSEGV, signal.SIGQUIT, signal.SIGUSR1):
+            with self.subTest(signal=number.name):
+                self.assertEqual(len(self.program.read_lines(1, timeout=3)), 1)
+                held = self.lock_files()
+                self.program.process.send_signal(number)
+                self.program.process.wait(timeout=5)
+                self.assertEqual([path for path in held if os.path.exists(path)], [])
+                self.program.start()
+
+    def test_scaled_on_a_small_screen_a_list_window_is_made_to_fit(self):
+        self.program.stop()
+        self.program = Program(QT_SCALE_FACTOR="2")  # 680 x 384 of Qt's pixels
+        self.addCleanup(self.program.stop)
+        self.screen.click(self.main_window(), 2 * (224 + 64), 2 * (78 + 11))  # "Show Parameter List"
+        lists = self.screen.windows("Velmara Blender Parameters")
+        self.assertEqual(len(lists), 1)
+        size, at = lists[0].get_geometry(), self.screen.root.translate_coords(lists[0], 0, 0)
+        screen = self.screen.root.get_geometry()
+        self.assertEqual((min(at.y + size.height, screen.height), min(at.x + size.width, screen.width)),
+                         (at.y + size.height, at.x + size.width), "within the screen")
 
     def test_the_main_window_carries_the_program_icon(self):
         icon = self.main_window().get_full_property(self.screen.display.intern_atom("_NET_WM_ICON"),
@@ -347,6 +383,54 @@ class StayingAwake(dbusmock.DBusTestCase):
     def test_streams_as_before_with_no_logind_on_the_bus(self):
         self.start(logind=False)
         self.assertEqual(len(self.program.read_lines(2, timeout=4)), 2)
+
+
+class ScreenReader(unittest.TestCase):
+    """The window as a screen reader reads it, over AT-SPI on a private
+    session bus (at-spi2-core's bus, started by the bus on demand)."""
+
+    @classmethod
+    def setUpClass(cls):
+        try:
+            cls.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        except FileNotFoundError:
+            raise unittest.SkipTest("no dbus-daemon (Debian package dbus)")
+        cls.saved = os.environ.get("DBUS_SESSION_BUS_ADDRESS")
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.bus.stdout.readline().decode().strip()
+        try:
+            global pyatspi
+            import pyatspi
+        except ImportError:
+            cls.tearDownClass()
+            raise unittest.SkipTest("no pyatspi (Debian packages python3-pyatspi, at-spi2-core)")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bus.terminate()
+        cls.bus.wait()
+        cls.bus.stdout.close()
+        if cls.saved is None:
+            os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        else:
+            os.environ["DBUS_SESSION_BUS_ADDRESS"] = cls.saved
+
+    def window_of(self, program, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.get_process_id() == program.process.pid and app.childCount:
+                    return app[0]
+            time.sleep(0.1)
+        self.fail("the program is not on the accessibility bus")
+
+    def test_each_control_is_named_by_its_caption_and_the_hidden_close_control_is_not_there(self):
+        program = Program(QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.addCleanup(program.stop)
+        controls = sorted((child.getRoleName(), child.name) for child in self.window_of(program)
+                          if child.getRoleName() in ("push button", "check box", "combo box"))
+        self.assertEqual(controls, [("check box", "19200"), ("check box", "9600"), ("combo box", "COM"),
+                                    ("combo box", "Format"), ("push button", "Show Parameter List")])
 
 
 class StartUpBox(unittest.TestCase):

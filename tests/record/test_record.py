@@ -208,12 +208,14 @@ class RecorderRows(unittest.TestCase):
         fcntl.flock(self.line.slave, fcntl.LOCK_EX)
         range_said = "Invalid COM port number for this system.\n%s: Quorvex's COM numbers run from 1 to 16; name " \
                      "another port by its device (/dev/ttyUSB0)\n"
+        with open("/proc/self/comm") as comm:
+            this_program = comm.read().strip()
         rows = [
             ("missing", "/nonexistent/port", "3",
              "Serial port not found.\nCOM3 is /nonexistent/port: No such file or directory\n"),
             ("no serial device", None, not_a_port, "Could not open COM port.\n%s: not a serial device\n" % not_a_port),
-            ("held by another program", None, self.line.path,
-             "Could not open COM port.\n%s: held by another program\n" % self.line.path),
+            ("held by another program, named as fuser finds it", None, self.line.path,
+             "Could not open COM port.\n%s: held by %s (process %d)\n" % (self.line.path, this_program, os.getpid())),
             ("above the COM list", None, "COM17", range_said % "COM17"),
             ("below the COM list", None, "0", range_said % "0"),
         ]

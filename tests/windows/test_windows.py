@@ -284,6 +284,39 @@ class ZipFolder(WindowsCase):
         self.screen.close_box(self.main_window())
         self.assert_exits_zero_within(10)
 
+    def test_alt_c_ends_the_program_with_code_zero(self):
+        self.start()
+        window = self.main_window()
+        for _ in range(3):  # a busy Wine may not take the first key press
+            window.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
+            self.screen.display.sync()
+            time.sleep(0.5)
+            self.screen.key_combo("Alt_L", "c")
+            if self.screen.windows(MAIN_TITLE, timeout=2) == []:
+                break
+        self.assert_exits_zero_within(10)
+
+    def test_scaled_on_a_small_screen_a_list_window_is_made_to_fit(self):
+        # 200 %, as the display settings set it (Wine keeps QT_ variables from
+        # its programs): 680 x 384 of Qt's pixels.
+        desktop = r"HKCU\Control Panel\Desktop"
+        prefix.run("reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "192", "/f", check=True)
+        self.addCleanup(prefix.stop_server)
+        self.addCleanup(prefix.run, "reg", "delete", desktop, "/v", "LogPixels", "/f")
+        prefix.stop_server()
+        self.start()
+        window = self.main_window()
+        for _ in range(3):  # a busy Wine may miss the click
+            self.screen.click(window, 2 * (224 + 64), 2 * (78 + 11))  # "Show Parameter List"
+            lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+            if lists:
+                break
+        self.assertEqual(len(lists), 1, "one list window")
+        size, at = lists[0].get_geometry(), self.screen.root.translate_coords(lists[0], 0, 0)
+        screen = self.screen.root.get_geometry()
+        self.assertEqual((min(at.y + size.height, screen.height), min(at.x + size.width, screen.width)),
+                         (at.y + size.height, at.x + size.width), "within the screen")
+
 
 SAMPLES = ("blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin")
 

@@ -231,6 +231,26 @@ int GetFileInfo(std::string_view path, std::int64_t& size)
     return 1;
 }
 
+PathKind KindOfPath(std::string_view path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path p = toPath(path);
+    const fs::file_status status = fs::status(p, error);
+    switch (status.type()) {
+    case fs::file_type::regular: return PathKind::File;
+    case fs::file_type::directory: return PathKind::Folder;
+    case fs::file_type::fifo: return PathKind::Pipe;
+    case fs::file_type::character:
+    case fs::file_type::block: return PathKind::Device;
+    case fs::file_type::not_found:
+        return fs::is_symlink(fs::symlink_status(p, error)) ? PathKind::BrokenLink : PathKind::Missing;
+    case fs::file_type::none:
+    case fs::file_type::unknown: return PathKind::Unknown;
+    default: return PathKind::Other;
+    }
+}
+
 namespace {
 
 // A path watched without being opened, and how the file there looked last.

@@ -185,6 +185,8 @@ int OpenComConfig(int port, std::string_view deviceName, int baud, Parity parity
         return result;
     }
     lastErrors().erase(port);
+    // From the first port on: exit() may come before the event loop runs.
+    CloseComPortsAtExit();
     ComPort& open = ports()[port];
     open.io = std::move(io);
     open.name = name;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct LockHolder {
     long long pid = 0;
@@ -28,3 +29,24 @@ void DropLock(const std::string& lockFile);
 
 // "held by minicom (process 4242), lock file /run/lock/LCK..ttyUSB0"
 std::string HolderText(const LockHolder& holder);
+
+// Lock files this process holds (heldlocks_unix.cpp): noted ones are removed
+// however the process ends, also by exit() from inside the event loop or by
+// a fatal signal.
+void NoteHeldLock(const std::string& path);
+void ForgetHeldLock(const std::string& path);
+
+// The name the system gives a live process ("minicom"); empty when it gives none.
+std::string ProgramOf(long long pid);
+
+// The processes that have device open (by any name), as fuser finds them: this
+// process's own descriptor ownDescriptor left out. An ordinary user sees only
+// the user's own processes; unseen tells that others' could not be looked at.
+struct DeviceUsers {
+    std::vector<LockHolder> processes;  // without lock files
+    bool unseen = false;
+};
+DeviceUsers UsersOf(const std::string& device, int ownDescriptor = -1);
+
+// "held by minicom (process 4242)", "held by a (process 1) and b (process 2)"
+std::string UsersText(const DeviceUsers& users);

@@ -107,7 +107,9 @@ long long pidIn(const std::string& path)
 
 bool alive(long long pid) { return ::kill(pid_t(pid), 0) == 0 || errno == EPERM; }
 
-std::string programOf(long long pid)
+}  // namespace
+
+std::string ProgramOf(long long pid)
 {
     const std::string path = "/proc/" + std::to_string(pid) + "/comm";
     std::FILE* comm = std::fopen(path.c_str(), "re");
@@ -119,6 +121,8 @@ std::string programOf(long long pid)
     if (!program.empty() && program.back() == '\n') program.pop_back();
     return program;
 }
+
+namespace {
 
 // The lock files for device that name a process.
 struct FoundLock {
@@ -151,7 +155,10 @@ std::string writeOwnLock(const std::string& device)
     const int length = std::snprintf(text, sizeof text, "%10ld\n", long(::getpid()));
     const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, std::size_t(length)) == length;
     ::close(fd);
-    if (written) return path;
+    if (written) {
+        NoteHeldLock(path);
+        return path;
+    }
     ::unlink(path.c_str());
     return {};
 }
@@ -161,7 +168,7 @@ std::string writeOwnLock(const std::string& device)
 std::optional<LockHolder> LockHolderOf(const std::string& device)
 {
     for (const FoundLock& lock : locksFor(device)) {
-        if (alive(lock.pid)) return LockHolder{lock.pid, lock.path, programOf(lock.pid)};
+        if (alive(lock.pid)) return LockHolder{lock.pid, lock.path, ProgramOf(lock.pid)};
     }
     return std::nullopt;
 }
@@ -180,7 +187,9 @@ std::string TakeLock(const std::string& device, std::optional<LockHolder>& holde
 
 void DropLock(const std::string& lockFile)
 {
-    if (!lockFile.empty() && pidIn(lockFile) == ::getpid()) ::unlink(lockFile.c_str());
+    if (lockFile.empty()) return;
+    ForgetHeldLock(lockFile);
+    if (pidIn(lockFile) == ::getpid()) ::unlink(lockFile.c_str());
 }
 
 std::string HolderText(const LockHolder& holder)

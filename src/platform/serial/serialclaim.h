@@ -39,7 +39,10 @@ bool SetLineSettings(HANDLE port, DCB dcb, const SerialLine& line);
 // while another opener holds the device itself. That exclusion is keyed on
 // the device, not its name (an exclusive flock on the open device, which
 // every name of one device shares and root does not pass), and the terminal's
-// exclusive mode keeps out other openers that take no flock.
+// exclusive mode keeps out other openers that take no flock (not on a
+// pseudo-terminal, which keeps the mark after its holder has ended). Who holds
+// a refused device is who has it open (as fuser finds them); a mark that no
+// live process holds is taken over.
 struct SerialClaim {
     int fd = -1;
     std::string lockFile;  // this process's lock, removed at release; may be empty

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -58,12 +60,16 @@ int setLine(int fd, const SerialLine& line, std::string& reason)
 {
     termios settings {};
     if (::tcgetattr(fd, &settings) != 0) {
-        reason = "not a serial device";
+        // ENOTTY is a file or device that has no line at all; anything else
+        // (EIO from a device that fails) is the device's own trouble.
+        const int error = errno;
+        reason = std::string(error == ENOTTY ? "not a serial device (" : "its line settings could not be read (") +
+                 std::strerror(error) + ")";
         return kComBadSettings;
     }
     const speed_t speed = speedOf(line.baud);
     if (speed == B0) {
-        reason = "no such baud rate";
+        reason = "no such baud rate: " + std::to_string(line.baud);
         return kComBadSettings;
     }
     ::cfmakeraw(&settings);
@@ -76,25 +82,61 @@ int setLine(int fd, const SerialLine& line, std::string& reason)
     settings.c_cc[VTIME] = 0;
     if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0 ||
         ::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        reason = std::strerror(errno);
+        reason = "the device refused " + std::to_string(line.baud) + " baud or 8N1 (" + std::strerror(errno) + ")";
         return kComBadSettings;
     }
     return 0;
 }
 
-std::string heldBy(const std::string& device)
+// Who holds a port is decided by who has it open: a lock file or an
+// exclusive mark may outlive its holder, an open descriptor may not.
+
+// The open was refused for the terminal's exclusive mode, which a process
+// with the device open set, or one that has ended left behind: a
+// pseudo-terminal keeps the mark while its other end is open, and only root
+// may open past it to take it over.
+std::string refusedExclusive(const std::string& device)
 {
-    const std::optional<LockHolder> holder = LockHolderOf(device);
-    return holder ? HolderText(*holder) : "held by another program";
+    const DeviceUsers users = UsersOf(device);
+    if (!users.processes.empty()) return UsersText(users);
+    if (users.unseen)
+        return "marked for exclusive use, and no process of this user has it open: another user's program "
+               "holds it, or one that has ended left the mark, which a pseudo-terminal keeps until its other "
+               "end closes";
+    return "marked for exclusive use by a program that has ended";
 }
 
 // Another opener holds the device: by flock (every name of the device, and
 // root, meets it), or by the terminal's exclusive mode (which root passes).
-bool heldElsewhere(int fd)
+// A mark that no live process holds is taken over.
+bool heldElsewhere(int fd, const std::string& device, std::string& reason)
 {
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return true;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     int exclusive = 0;
-    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    const bool marked = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    if (!locked && !marked) return false;
+    const DeviceUsers users = UsersOf(device, fd);
+    if (!users.processes.empty() || locked || users.unseen) {
+        reason = !users.processes.empty() ? UsersText(users)
+                 : users.unseen           ? "held by another user's program"
+                                          : "held by another program";
+        return true;
+    }
+    ::ioctl(fd, TIOCNXCL);
+    return false;
+}
+
+// A pseudo-terminal's slave (Unix98's majors 136-143, the old BSD ones' 3).
+// It keeps an exclusive mark after its holder has ended, for as long as its
+// other end is open, and only root may open past it: a copy killed with the
+// mark set would shut out every later copy of an ordinary user. There the
+// flock and the lock file, which end with their holder, keep others out.
+bool pseudoTerminal(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned int kind = major(info.st_rdev);
+    return kind == 3 || (kind >= 136 && kind <= 143);
 }
 
 }  // namespace
@@ -113,16 +155,15 @@ int ClaimSerialDevice(const std::string& device, SerialAccess access, const Seri
     const int fd = ::open(device.c_str(), flags);
     if (fd < 0) {
         const int error = errno;
-        reason = error == EBUSY ? heldBy(device) : std::strerror(error);
+        reason = error == EBUSY ? refusedExclusive(device) : std::strerror(error);
         return openResult(error);
     }
     int refused = 0;
     std::optional<LockHolder> holder;
-    if (heldElsewhere(fd)) {
-        reason = heldBy(device);
+    if (heldElsewhere(fd, device, reason)) {
         refused = kComCannotOpen;
     } else if ((refused = setLine(fd, line, reason)) == 0) {
-        ::ioctl(fd, TIOCEXCL);
+        if (!pseudoTerminal(fd)) ::ioctl(fd, TIOCEXCL);
         claim.lockFile = TakeLock(device, holder);
         if (holder) {
             // Locked by a program that came meanwhile: it goes first.

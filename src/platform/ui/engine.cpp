@@ -67,6 +67,7 @@ RunTimeEngine::RunTimeEngine(int& argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QuitOnTerminationSignals();
     loadFonts();
+    InstallAccessibleRings();
     setIcon();
     whiteFields();
 }

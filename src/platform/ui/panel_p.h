@@ -91,9 +91,24 @@ void BuildControl(int panelHandle, const PanelDef& panel, LoadedControl& control
 // Fits a text message's width to its text (when its width follows the text).
 void FitTextWidth(LoadedControl& control);
 
+// Keyboard and screen readers (access.cpp). Rings are named by their captions
+// (installed once, at start); a panel's controls named and put in Tab order,
+// the focus on the first, once built.
+void InstallAccessibleRings();
+void PrepareForKeyboardAndReaders(LoadedPanel& panel);
+// Whether the panel draws another control wholly over this one.
+bool HiddenUnderLaterControl(const PanelDef& panel, const ControlDef& control);
+// A command button that is hidden under another control gets no widget (none
+// to read, to tab to or to click): its shortcut raises its commit instead.
+void OperateByShortcutAlone(int handle, LoadedControl& control, QWidget* window);
+
 // Moves a window not yet shown up or left just enough for it to lie within
-// its screen's available area.
+// its screen's available area; one larger than the area is made smaller by
+// as much as its lists can give.
 void FitOnScreen(QWidget* window);
+// Places a window not yet shown a step right and down from last, a copy of
+// the same panel already on the screen.
+void CascadeFrom(QWidget* window, QWidget* last);
 
 // The handle of the oldest panel still loaded (the program's main window), or 0.
 int OldestPanel();

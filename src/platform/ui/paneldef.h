@@ -60,13 +60,17 @@ struct ControlDef {
     bool hasFill = false;
     bool opaque = false;          // text messages: paint the panel colour behind the text
     std::string_view image;       // pictures: the name of an embedded image
-    std::string_view widestText;  // text messages: shrink the font until this fits maxWidth
+    std::string_view widestText;  // text messages: condense the font until this fits maxWidth
     int maxWidth = 0;
     // Rings: a tooltip for the item with this value, asked afresh each time
     // the list opens (what a COM number is can change while the program runs).
     std::string (*itemTip)(int value) = nullptr;
     // Text messages: their tooltip, composed each time it is about to show.
     std::string (*tip)() = nullptr;
+    // A text message of the panel that captions this control (the "Format"
+    // over its ring): the control's name for screen readers. A control with a
+    // label of its own is named by that; 0: none.
+    int caption = 0;
     // List boxes: the height of a row; 0: what the style gives. The place of a
     // list box is that of its rows; its frame is drawn around them.
     int rowHeight = 0;

@@ -38,21 +38,15 @@ const UirFile* findUir(std::string_view name)
 
 QColor toColor(Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 
-// The close control works by its shortcut and the close box only: with the
-// keyboard focus, a stray Space or Enter would end the program. The focus
-// starts on the first control in the panel's order that takes it.
-void settleFocus(LoadedPanel& panel)
+// The newest copy of the same panel that is on the screen, if any.
+QWidget* lastCopyShown(const LoadedPanel& panel)
 {
-    if (LoadedControl* close = panel.def->closeControl ? &panel.controls[panel.def->closeControl] : nullptr;
-        close && close->widget)
-        close->widget->setFocusPolicy(Qt::NoFocus);
-    for (const ControlDef& cdef : panel.def->controls) {
-        QWidget* widget = panel.controls[cdef.number].widget;
-        if (widget && (widget->focusPolicy() & Qt::TabFocus)) {
-            widget->setFocus(Qt::OtherFocusReason);
-            return;
-        }
+    for (auto it = panels().rbegin(); it != panels().rend(); ++it) {
+        const LoadedPanel& other = *it->second;
+        if (&other != &panel && other.def == panel.def && other.placed && other.window && other.window->isVisible())
+            return other.window;
     }
+    return nullptr;
 }
 
 }  // namespace
@@ -167,7 +161,14 @@ int LoadPanel(int /*parent*/, std::string_view uirFile, int panelNumber)
         LoadedControl& control = panel->controls[cdef.number];
         control.def = &cdef;
         control.callback = cdef.callback.empty() ? nullptr : file->resolveCallback(cdef.callback);
-        BuildControl(panel->handle, *def, control, window);
+        // With the keyboard focus a close control under the logo would end
+        // the program at a stray Space or Enter, and a screen reader would
+        // offer it as a button to press.
+        if (cdef.number == def->closeControl && cdef.kind == CtrlKind::CommandButton &&
+            HiddenUnderLaterControl(*def, cdef))
+            OperateByShortcutAlone(panel->handle, control, window);
+        else
+            BuildControl(panel->handle, *def, control, window);
     }
     // Later widgets are drawn over earlier ones.
     for (int number : def->drawOrder) {
@@ -175,7 +176,7 @@ int LoadPanel(int /*parent*/, std::string_view uirFile, int panelNumber)
         if (control.widget) control.widget->raise();
         if (control.label) control.label->raise();
     }
-    settleFocus(*panel);
+    PrepareForKeyboardAndReaders(*panel);
     int handle = panel->handle;
     panels().emplace(handle, std::move(panel));
     ApplyTaskbarText();
@@ -186,7 +187,10 @@ int DisplayPanel(int panel)
 {
     LoadedPanel* p = FindPanel(panel);
     if (!p) return UIE_BAD_PANEL;
-    if (!p->placed) FitOnScreen(p->window);
+    if (!p->placed) {
+        if (QWidget* last = lastCopyShown(*p)) CascadeFrom(p->window, last);
+        FitOnScreen(p->window);
+    }
     p->placed = true;
     p->window->show();
     // Off-screen there is no stacking to change (and Qt says so on every call).

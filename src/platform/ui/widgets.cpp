@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
+
 #include "../runtime.h"
 #include "panel_p.h"
 
@@ -80,14 +82,23 @@ QFrame* makeDecoration(const ControlDef& def, QWidget* window)
     return frame;
 }
 
-// The largest font not above the defined size in which the widest text fits.
+// The defined font, condensed until the widest text fits: the glyphs keep
+// their height and only narrow, as a face drawn narrower would (the free
+// segment face is wider than the one the panel was drawn in). Where the
+// face has no condensed cut, the system's font engine narrows it.
 QFont fittedFont(const ControlDef& def)
 {
     QFont font = makeFont(def.font);
     if (def.widestText.empty() || def.maxWidth <= 0) return font;
-    while (font.pixelSize() > 6 &&
-           QFontMetrics(font).horizontalAdvance(qs(def.widestText)) > def.maxWidth)
-        font.setPixelSize(font.pixelSize() - 1);
+    const QString widest = qs(def.widestText);
+    font.setStretch(QFont::Unstretched);
+    const int natural = QFontMetrics(font).horizontalAdvance(widest);
+    if (natural <= def.maxWidth) return font;
+    // From the proportion down, a step at a time: advances round per glyph.
+    for (int stretch = std::max(1, 100 * def.maxWidth / natural); stretch >= 1; --stretch) {
+        font.setStretch(stretch);
+        if (QFontMetrics(font).horizontalAdvance(widest) <= def.maxWidth) break;
+    }
     return font;
 }
 
