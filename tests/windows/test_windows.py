@@ -25,7 +25,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "program"))
 sys.path.insert(0, HERE)
 from test_program import MAIN_TITLE, ExitChecks, Screen, wait_until  # noqa: E402
-from wine import Line, Prefix, WindowsProgram, line_speed, read_available, read_until_ended  # noqa: E402
+from wine import (Line, Prefix, WindowsProgram, line_speed, read_available, read_until_ended,  # noqa: E402
+                  unread_bytes)
 
 ZIP = SETUP = None
 prefix = None
