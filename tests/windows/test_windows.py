@@ -262,23 +262,25 @@ class ZipFolder(WindowsCase):
         self.assertLess(self.program.cpu_seconds() - before, 0.3, "no busy loop once the port is lost")
         self.assertEqual(len(self.screen.windows("COM Error", timeout=1)), 1, "reported once")
 
-    def test_a_list_window_opens_and_closes_alone(self):
+    def test_a_list_window_opens_and_closes_alone_by_its_close_box_or_keys(self):
         self.start()
         window = self.main_window()
-        for _ in range(3):  # a busy Wine may miss the click
-            self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
-            lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
-            if lists:
-                break
-        self.assertEqual(len(lists), 1, "one list window")
-        # With no window manager, Wine takes the first close request to a
-        # window that is not active as a click that activates it.
-        for _ in range(3):
-            self.screen.close_box(lists[0])
-            if wait_until(lambda: not self.screen.shown("Velmara Blender Parameters"), 1.5):
-                break
-        self.assertEqual(self.screen.shown("Velmara Blender Parameters"), [])
-        self.assertIsNone(self.program.process.poll(), "the program runs on")
+        for way in ("close box", "Escape", "Alt_L+F4"):
+            with self.subTest(way=way):
+                for _ in range(3):  # a busy Wine may miss the click
+                    self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
+                    lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+                    if lists:
+                        break
+                self.assertEqual(len(lists), 1, "one list window")
+                # With no window manager, Wine takes the first close request to a
+                # window that is not active as a click that activates it.
+                for _ in range(3):
+                    self.screen.close_by(lists[0], way)
+                    if wait_until(lambda: not self.screen.shown("Velmara Blender Parameters"), 1.5):
+                        break
+                self.assertEqual((self.screen.shown("Velmara Blender Parameters"), self.program.process.poll()),
+                                 ([], None), "that window closed, the program runs on")
 
     def test_the_close_box_ends_the_program_with_code_zero(self):
         self.start()
