@@ -64,8 +64,15 @@ set(CPACK_PACKAGE_EXECUTABLES quorvex Quorvex)
 set(CPACK_STRIP_FILES ON)
 
 
-set(CPACK_NSIS_PACKAGE_NAME "Quorvex ${PROJECT_VERSION}")
-set(CPACK_NSIS_DISPLAY_NAME "Quorvex ${PROJECT_VERSION}")
+# "Quorvex 2.14": the installer's title, the line under its pages (the
+# template's BrandingText) and the Apps entry.
+set(quorvex_title "Quorvex ${PROJECT_VERSION}")
+set(CPACK_NSIS_PACKAGE_NAME ${quorvex_title})
+set(CPACK_NSIS_DISPLAY_NAME ${quorvex_title})
+# The licence page shows ours, with the line ends NSIS's text pages are
+# documented to want.
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt)
 set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
 set(CPACK_NSIS_INSTALLED_ICON_NAME quorvex.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)

@@ -230,6 +230,7 @@ PanelDef ListPanelDef(int panelNumber)
         p.left = list.left;
         p.background = kDialogGrey;
         p.closeControl = HIDE;
+        p.keysClose = true;
         p.controls = kControls[i];
         return p;
     }

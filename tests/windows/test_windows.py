@@ -25,7 +25,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "program"))
 sys.path.insert(0, HERE)
 from test_program import MAIN_TITLE, ExitChecks, Screen, wait_until  # noqa: E402
-from wine import Line, Prefix, WindowsProgram, line_speed, read_available, read_until_ended  # noqa: E402
+from wine import (Line, Prefix, WindowsProgram, line_speed, read_available, read_until_ended,  # noqa: E402
+                  unread_bytes)
 
 ZIP = SETUP = None
 prefix = None
@@ -261,23 +262,25 @@ class ZipFolder(WindowsCase):
         self.assertLess(self.program.cpu_seconds() - before, 0.3, "no busy loop once the port is lost")
         self.assertEqual(len(self.screen.windows("COM Error", timeout=1)), 1, "reported once")
 
-    def test_a_list_window_opens_and_closes_alone(self):
+    def test_a_list_window_opens_and_closes_alone_by_its_close_box_or_keys(self):
         self.start()
         window = self.main_window()
-        for _ in range(3):  # a busy Wine may miss the click
-            self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
-            lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
-            if lists:
-                break
-        self.assertEqual(len(lists), 1, "one list window")
-        # With no window manager, Wine takes the first close request to a
-        # window that is not active as a click that activates it.
-        for _ in range(3):
-            self.screen.close_box(lists[0])
-            if wait_until(lambda: not self.screen.shown("Velmara Blender Parameters"), 1.5):
-                break
-        self.assertEqual(self.screen.shown("Velmara Blender Parameters"), [])
-        self.assertIsNone(self.program.process.poll(), "the program runs on")
+        for way in ("close box", "Escape", "Alt_L+F4"):
+            with self.subTest(way=way):
+                for _ in range(3):  # a busy Wine may miss the click
+                    self.screen.click(window, 224 + 64, 78 + 11)  # "Show Parameter List"
+                    lists = self.screen.windows("Velmara Blender Parameters", timeout=5)
+                    if lists:
+                        break
+                self.assertEqual(len(lists), 1, "one list window")
+                # With no window manager, Wine takes the first close request to a
+                # window that is not active as a click that activates it.
+                for _ in range(3):
+                    self.screen.close_by(lists[0], way)
+                    if wait_until(lambda: not self.screen.shown("Velmara Blender Parameters"), 1.5):
+                        break
+                self.assertEqual((self.screen.shown("Velmara Blender Parameters"), self.program.process.poll()),
+                                 ([], None), "that window closed, the program runs on")
 
     def test_the_close_box_ends_the_program_with_code_zero(self):
         self.start()
@@ -319,6 +322,7 @@ class ZipFolder(WindowsCase):
 
 
 SAMPLES = ("blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin")
+APPS_ENTRY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvex"
 
 
 class Installer(WindowsCase):
@@ -365,8 +369,21 @@ class Installer(WindowsCase):
         paths = [os.path.join(top, name) for top, _, names in os.walk(self.folder) for name in names]
         return sorted((os.path.relpath(path, self.folder), os.stat(path).st_mtime_ns) for path in paths)
 
-    def silent_setup(self):
-        return prefix.run(prefix.windows_path(SETUP), "/S", timeout=120).returncode
+    def silent_setup(self, *args):
+        return prefix.run(prefix.windows_path(SETUP), "/S", *args, timeout=120).returncode
+
+    @staticmethod
+    def on_c(path):
+        """A folder of drive C as Windows names it."""
+        return "C:\\" + os.path.relpath(path, prefix.drive_c()).replace("/", "\\")
+
+    @staticmethod
+    def apps_entry(*names):
+        """These values of the program's entry in Settings, Apps, as `reg query` lists them."""
+        out = subprocess.run(["wine", "reg", "query", APPS_ENTRY], env=prefix.env, capture_output=True, timeout=60)
+        rows = [line.strip().split("    ") for line in out.stdout.decode(errors="replace").splitlines()]
+        return {row[0]: int(row[2], 16) if row[1] == "REG_DWORD" else row[2] for row in rows
+                if len(row) == 3 and row[0] in names}
 
     def silent_uninstall(self):
         # _?= runs the uninstaller in place, so that it ends only when it is
@@ -439,6 +456,28 @@ class Installer(WindowsCase):
         self.start()
         self.main_window()
         self.check_records_arrive_one_a_second()
+
+    def installed_kb(self, folder):
+        """The size of what the install put in folder, in KB: not the user's own recordings there."""
+        own = {name for name, what in self.recordings().items() if what == "own"} if folder == self.folder else set()
+        return -(-sum(os.path.getsize(os.path.join(top, name)) for top, _, names in os.walk(folder)
+                      for name in names if top != folder or name not in own) // 1024)
+
+    def test_the_apps_entry_says_where_it_is_its_size_and_how_to_uninstall_quietly(self):
+        self.put_own_recordings()
+        elsewhere = prefix.drive_c("Field Tools", "Quorvex")
+        self.addCleanup(prefix.stop_server)
+        self.addCleanup(self.silent_setup, "/D=" + self.on_c(self.folder))
+        # /D= takes the rest of the command line as typed, spaces and all (Wine would quote one argument);
+        # installing again without it goes where the program is.
+        rows = ((self.folder, ()), (elsewhere, ("/D=" + self.on_c(elsewhere)).split(" ")), (elsewhere, ()))
+        for folder, args in rows:
+            with self.subTest(folder=folder, args=args):
+                code = self.silent_setup(*args)
+                self.assertEqual((code, self.apps_entry("InstallLocation", "QuietUninstallString", "EstimatedSize")),
+                                 (0, {"InstallLocation": self.on_c(folder),
+                                      "QuietUninstallString": f'"{self.on_c(folder)}\\Uninstall.exe" /S',
+                                      "EstimatedSize": self.installed_kb(folder)}))
 
     def test_uninstalls_silently_and_leaves_own_recordings(self):
         self.put_own_recordings()

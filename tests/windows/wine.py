@@ -7,9 +7,11 @@ use, at most 16) are mapped here as soon as the prefix is made and again
 before each start of the program: the test's own pseudo-terminals, and a path
 that does not exist for the rest. The machine's own port then becomes COM33.
 """
+import fcntl
 import os
 import pty
 import select
+import struct
 import subprocess
 import tempfile
 import termios
@@ -123,6 +125,11 @@ def read_until_ended(lines, process, timeout):
 
 def line_speed(line):
     return termios.tcgetattr(line.master)[5]
+
+
+def unread_bytes(line):
+    """How many bytes wait in the line, left there for the test to read."""
+    return struct.unpack("i", fcntl.ioctl(line.master, termios.FIONREAD, b"\0\0\0\0"))[0]
 
 
 class WindowsProgram:

@@ -84,6 +84,7 @@ struct PanelDef {
     int top = 0, left = 0;        // first position on the screen
     Rgb background;
     int closeControl = 0;         // the control the window's close box operates
+    bool keysClose = false;       // Escape and Alt+F4 operate it too (list windows, not the main one)
     std::span<const ControlDef> controls;
     std::span<const int> drawOrder;  // control numbers, back to front; empty: table order
 };

@@ -2,6 +2,7 @@
 // them. Their controls' values and attributes: controls.cpp.
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -63,6 +64,22 @@ void PanelWindow::closeEvent(QCloseEvent* event)
     event->ignore();
     if (LoadedPanel* panel = FindPanel(handle_); panel && panel->def->closeControl)
         RaiseEvent(handle_, panel->def->closeControl, EVENT_COMMIT);
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Both work as the close box, through closeEvent. Alt+F4 is normally the
+    // window manager's or Windows' own, but where nothing takes it first (X
+    // with no window manager, some Wine set-ups) it only comes here. Should
+    // the system send its close request as well, the panel is gone by then.
+    const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+    const bool altF4 = event->key() == Qt::Key_F4 && event->modifiers() == Qt::AltModifier;
+    LoadedPanel* panel = FindPanel(handle_);
+    if ((escape || altF4) && panel && panel->def->keysClose) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 LoadedPanel* FindPanel(int handle)
