@@ -56,14 +56,15 @@ void PlayedDevice::retry()
     if (state_ == PlayState::Waiting) OpenDevicePort(device_, 0, device_.comport);
 }
 
-void PlayedDevice::tick()
+void PlayedDevice::prepare()
 {
-    if (device_.ticking == Ticking::Text) {
-        ReadRecord(device_);
-        SendRecord(device_);
-    } else if (device_.ticking == Ticking::Binary) {
-        SendChunk(device_);
-    }
+    if (device_.ticking == Ticking::Text) ReadRecord(device_);
+}
+
+void PlayedDevice::send()
+{
+    if (device_.ticking == Ticking::Text) SendRecord(device_);
+    else if (device_.ticking == Ticking::Binary) SendChunk(device_);
 }
 
 void PlayedDevice::stop()

@@ -21,8 +21,10 @@ public:
     // Opens the port (or tries again) and, the first time, loads the data.
     void start();
     void retry();
-    // One tick of the device's clock: a record or a chunk, as the window sends them.
-    void tick();
+    // One tick of the device's clock, in two steps: a text device reads its
+    // record, then the record or chunk is sent, as the window sends them.
+    void prepare();
+    void send();
     // Ends the stream: its clock stops (the session closes the ports).
     void stop();
 
