@@ -77,6 +77,17 @@ def status_kb(pid, key):
         return None
 
 
+def end_process(proc, timeout=10):
+    """Ends a process this benchmark started, by its id: SIGTERM, then SIGKILL."""
+    if proc.poll() is None:
+        proc.terminate()
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
 class Line:
     """The far end of one serial line: a pseudo-terminal this benchmark owns,
     whose master it reads, and what arrives on it."""

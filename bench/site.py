@@ -21,7 +21,7 @@ import tempfile
 import time
 
 from bench import machine, measure_priority
-from capture import ChunkRecords, Line, LineRecords, cpu_seconds, pump, status_kb
+from capture import ChunkRecords, Line, LineRecords, cpu_seconds, end_process, pump, status_kb
 from sitefiles import ENGINE_FORMATS, held_recordings_bytes, site_devices, write_site
 from sitefigures import site_figures, window_figures
 from sitereport import aims, print_report
@@ -42,13 +42,7 @@ class Processes:
         for link in self.links:
             link.stop()
         for proc in self.procs:
-            if proc.poll() is None:
-                proc.terminate()
-            try:
-                proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+            end_process(proc)
 
 
 def process_figures(pid):
@@ -80,6 +74,16 @@ def start_reference(devices, lines, log, started):
     proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
     started.procs.append(proc)
     return proc
+
+
+def measure_for(seconds, pump_for, every_s=10):
+    """Reads for the measured minutes, noting the 1-minute load average as it goes:
+    the other work on the machine shows in the tails."""
+    loads, end = [os.getloadavg()[0]], time.monotonic() + seconds
+    while time.monotonic() < end:
+        pump_for(min(every_s, end - time.monotonic()))
+        loads.append(os.getloadavg()[0])
+    return loads
 
 
 def run(args, folder, log):
@@ -115,7 +119,7 @@ def run(args, folder, log):
         pids = {"player": player.pid, "reference": reference.pid, "xvfb": display.proc.pid if display else None}
         pids.update({w.name: w.proc.pid for w in windows})
         start_ns, at_start = time.monotonic_ns(), {k: process_figures(p) for k, p in pids.items() if p}
-        pump_for(args.seconds)
+        loads = measure_for(args.seconds, pump_for)
         end_ns, at_end = time.monotonic_ns(), {k: process_figures(p) for k, p in pids.items() if p}
         ended_early = player.poll()  # its status, had it ended before the measured minutes did
     finally:
@@ -123,8 +127,8 @@ def run(args, folder, log):
         for line in everything:
             line.close()
     window = (start_ns, end_ns)
-    return {"seconds": (end_ns - start_ns) / 1e9, "silent": [line.name for line in silent],
-            "player_ended_early": ended_early,
+    return {"seconds": (end_ns - start_ns) / 1e9, "load_avg_1min": loads,
+            "silent": [line.name for line in silent], "player_ended_early": ended_early,
             "held_recordings_bytes": held_recordings_bytes(devices),
             "player": site_figures(devices, lines, window, at_start["player"], at_end["player"]),
             "windows": window_figures(windows, window, at_start, at_end),
@@ -153,7 +157,6 @@ def main():
             results.update(run(args, folder, log))
             log.seek(0)
             results["log_tail"] = log.read()[-4000:].decode(errors="replace")
-    results["load_avg_end"] = os.getloadavg()
     results["aims"] = aims(results)
     print_report(results, sys.stdout, args.devices)
     path = args.json or os.path.join(args.build, "site.json")

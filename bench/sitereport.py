@@ -107,8 +107,9 @@ def print_report(results, out, devices=False):
     m = results["machine"]
     print(f"\n### The player, {len(results['player']['devices'])} devices in one process, beside "
           f"{len(results['windows']['devices'])} windows, {results['seconds']:.0f} s\n", file=out)
-    print(f"{m['cpu']}, {m['cores']} cores, Linux {m['kernel']}; load average "
-          f"{m['load_avg'][0]:.2f} at the start, {results['load_avg_end'][0]:.2f} at the end; "
+    loads = results["load_avg_1min"]
+    print(f"{m['cpu']}, {m['cores']} cores, Linux {m['kernel']}; 1-minute load average while measuring "
+          f"{loads[0]:.2f} at the start, {max(loads):.2f} at most, {loads[-1]:.2f} at the end; "
           f"harness {results['measured_by']}\n", file=out)
     held_kb = results["held_recordings_bytes"] / 1024
     rows = site_rows("Player", results["player"], held_kb) + window_rows(results["windows"])

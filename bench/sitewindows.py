@@ -6,7 +6,7 @@ import select
 import subprocess
 import time
 
-from capture import Link, LineRecords
+from capture import Link, LineRecords, end_process
 from sitefiles import window_home
 
 STAGGER_S = 0.3  # between window starts, so that they do not all load at once
@@ -35,13 +35,7 @@ class Display:
         self.name = ":" + number.decode().strip()
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        end_process(self.proc)
 
 
 def make_windows(program, count, folder, samples, display, log):

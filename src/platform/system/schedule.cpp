@@ -46,7 +46,10 @@ std::map<int, std::unique_ptr<Schedule>>& schedules()
 int nextSchedule = 1;
 int firing = 0;  // the schedule whose tick runs now
 
-Clock::time_point nextDeadline(const Schedule& schedule) { return schedule.start + (schedule.n + 1) * schedule.interval; }
+Clock::time_point nextDeadline(const Schedule& schedule)
+{
+    return schedule.start + (schedule.n + 1) * schedule.interval;
+}
 
 // Waits for the next deadline; a timer that wakes early by more than the
 // rest slept is set again for what is left.
