@@ -45,12 +45,18 @@ class Processes:
             end_process(proc)
 
 
-def process_figures(pid):
+def process_figures(proc):
+    """CPU, memory and descriptors of a process still running; none of a process
+    that has ended (its /proc entry, kept until it is reaped, says nothing true)."""
+    figures = {"cpu_s": None, "rss_kb": None, "fds": None}
+    if proc.poll() is not None:
+        return figures
     try:
-        descriptors = len(os.listdir(f"/proc/{pid}/fd"))
+        figures["fds"] = len(os.listdir(f"/proc/{proc.pid}/fd"))
     except OSError:
-        descriptors = None
-    return {"cpu_s": cpu_seconds(pid), "rss_kb": status_kb(pid, "VmRSS"), "fds": descriptors}
+        pass
+    figures.update(cpu_s=cpu_seconds(proc.pid), rss_kb=status_kb(proc.pid, "VmRSS"))
+    return figures
 
 
 def start_player(build, site, log, started):
@@ -116,11 +122,11 @@ def run(args, folder, log):
         silent += wait_streaming(lines + ref_lines, pump_for, 10)
         pump_for(SETTLE_S)
         print(f"site: measuring {args.seconds:g} s ...", file=sys.stderr, flush=True)
-        pids = {"player": player.pid, "reference": reference.pid, "xvfb": display.proc.pid if display else None}
-        pids.update({w.name: w.proc.pid for w in windows})
-        start_ns, at_start = time.monotonic_ns(), {k: process_figures(p) for k, p in pids.items() if p}
+        procs = {"player": player, "reference": reference, "xvfb": display.proc if display else None}
+        procs.update({w.name: w.proc for w in windows})
+        start_ns, at_start = time.monotonic_ns(), {k: process_figures(p) for k, p in procs.items() if p}
         loads = measure_for(args.seconds, pump_for)
-        end_ns, at_end = time.monotonic_ns(), {k: process_figures(p) for k, p in pids.items() if p}
+        end_ns, at_end = time.monotonic_ns(), {k: process_figures(p) for k, p in procs.items() if p}
         ended_early = player.poll()  # its status, had it ended before the measured minutes did
     finally:
         started.stop()

@@ -25,7 +25,7 @@ def seen_due(rows):
 
 def lateness_cells(rows):
     p99, worst = spread(rows, "late_p99_ms")
-    return [seen_due(rows), fmt(spread(rows, "late_p50_ms")[0]), f"{fmt(p99)} ({fmt(worst)})",
+    return [seen_due(rows), fmt(spread(rows, "late_p50_ms")[0]), f"{fmt(p99)} ({fmt(worst)})" if p99 else "",
             fmt(spread(rows, "late_max_ms")[1])]
 
 
@@ -42,9 +42,11 @@ def site_rows(who, site, held_kb):
     return [[f"{who}: {len(text)} text devices"] + lateness_cells(text) + ["", "", "", ""],
             [f"{who}: {len(engine)} engine devices"] + lateness_cells(engine) + ["", "", "", ""],
             [f"{who}: the process, {len(site['devices'])} devices", "", "", "", "",
-             f"{fmt(site['skew_p50_ms'])}, {fmt(site['skew_p99_ms'])} / {fmt(site['skew_max_ms'])}",
-             f"{fmt(p['cpu_s_per_min'], 3)} ({fmt(p['cpu_s_per_min_per_device'], 4)} a device)", rss,
-             f"{p['fds_start']} → {p['fds_end']}"]]
+             f"{fmt(site['skew_p50_ms'])}, {fmt(site['skew_p99_ms'])} / {fmt(site['skew_max_ms'])}"
+             if site["skew_ticks"] else "",
+             f"{fmt(p['cpu_s_per_min'], 3)} ({fmt(p['cpu_s_per_min_per_device'], 4)} a device)"
+             if p["cpu_s_per_min"] is not None else "", rss,
+             f"{p['fds_start']} → {p['fds_end']}" if p["fds_end"] is not None else ""]]
 
 
 def window_rows(windows):
@@ -126,5 +128,7 @@ def print_report(results, out, devices=False):
     if results["silent"]:
         print(f"\nNever streamed: {', '.join(results['silent'])}", file=out)
     print("\nAims (reported, not enforced):", file=out)
+    if not results["aims"]:
+        print("- none could be judged: the player sent nothing", file=out)
     for aim in results["aims"]:
         print(f"- {aim['aim']}: {aim['figure']} ({'met' if aim['met'] else 'not met'})", file=out)
