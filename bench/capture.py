@@ -77,47 +77,75 @@ def status_kb(pid, key):
         return None
 
 
-class Link:
-    """One process writing to a pseudo-terminal this benchmark owns, and what arrives."""
+def end_process(proc, timeout=10):
+    """Ends a process this benchmark started, by its id: SIGTERM, then SIGKILL."""
+    if proc.poll() is None:
+        proc.terminate()
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
 
-    def __init__(self, name, argv, records, env=None, cwd=None, nice=0):
+
+class Line:
+    """The far end of one serial line: a pseudo-terminal this benchmark owns,
+    whose master it reads, and what arrives on it."""
+
+    def __init__(self, records, name=""):
         self.name = name
         self.records = records
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)
         os.set_blocking(self.master, False)
         self.port = os.ttyname(self.slave)
-        self.argv = [self.port if a == "{port}" else a for a in argv]
-        self.env = dict(env or os.environ, QUORVEX_COM1=self.port)
-        self.cwd = cwd
-        self.nice = nice
-        self.proc = None
-        self.spawned_ns = None
         self.first_byte_ns = None
-        self.output = b""
 
-    def start(self):
-        self.spawned_ns = time.monotonic_ns()
-        nice = self.nice
-        self.proc = subprocess.Popen(self.argv, env=self.env, cwd=self.cwd, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     preexec_fn=(lambda: os.nice(nice)) if nice else None)
-
-    def read(self):
-        """Takes what has arrived; False when the line is gone."""
+    def read(self, t=None):
+        """Takes what has arrived, as arrived at t (else now); False when the line is gone."""
         try:
             data = os.read(self.master, 65536)
         except BlockingIOError:
             return True
         except OSError:
             return False
-        t = time.monotonic_ns()
+        t = t or time.monotonic_ns()
         if not data:
             return False
         if self.first_byte_ns is None:
             self.first_byte_ns = t
         self.records.feed(data, t)
         return True
+
+    def close(self):
+        for fd in (self.master, self.slave):
+            try:
+                os.close(fd)
+            except OSError:
+                pass
+
+
+class Link(Line):
+    """One process writing to a line of its own, mapped as its COM1."""
+
+    def __init__(self, name, argv, records, env=None, cwd=None, nice=0, log=None):
+        super().__init__(records, name)
+        self.log = log  # a file for what it prints, for a process that runs long unread
+        self.argv = [self.port if a == "{port}" else a for a in argv]
+        self.env = dict(env or os.environ, QUORVEX_COM1=self.port)
+        self.cwd = cwd
+        self.nice = nice
+        self.proc = None
+        self.spawned_ns = None
+        self.output = b""
+
+    def start(self):
+        self.spawned_ns = time.monotonic_ns()
+        nice = self.nice
+        out = self.log or subprocess.PIPE
+        self.proc = subprocess.Popen(self.argv, env=self.env, cwd=self.cwd, stdin=subprocess.DEVNULL,
+                                     stdout=out, stderr=out,
+                                     preexec_fn=(lambda: os.nice(nice)) if nice else None)
 
     def alive(self):
         return self.proc is not None and self.proc.poll() is None
@@ -133,32 +161,34 @@ class Link:
         except subprocess.TimeoutExpired:
             self.proc.kill()
             out, err = self.proc.communicate()
-        self.output, self.errors = out, err
-
-    def close(self):
-        for fd in (self.master, self.slave):
-            try:
-                os.close(fd)
-            except OSError:
-                pass
+        self.output, self.errors = out or b"", err or b""
 
 
 def pump(links, until_ns, on_idle=None):
-    """Reads every link until the deadline, or until on_idle() returns True."""
+    """Reads every link until the deadline, or until on_idle() returns True.
+    What is found at one wake-up is stamped with the moment of that wake-up:
+    reading one line after another would add the earlier reads' time to the
+    later lines' arrivals (epoll, so that a wake-up costs the same for 2 lines
+    or 100)."""
     import select
-    poller = select.poll()
+    poller = select.epoll()
     by_fd = {link.master: link for link in links}
-    for fd in by_fd:
-        poller.register(fd, select.POLLIN)
-    while True:
-        now = time.monotonic_ns()
-        if now >= until_ns:
-            return
-        for fd, _ in poller.poll(min(100, max(1, (until_ns - now) // 1_000_000))):
-            if not by_fd[fd].read():
-                poller.unregister(fd)
-        if on_idle and on_idle():
-            return
+    try:
+        for fd in by_fd:
+            poller.register(fd, select.EPOLLIN)
+        while True:
+            now = time.monotonic_ns()
+            if now >= until_ns:
+                return
+            events = poller.poll(min(0.1, max(0.001, (until_ns - now) / 1e9)))
+            woke = time.monotonic_ns()
+            for fd, _ in events:
+                if not by_fd[fd].read(woke):
+                    poller.unregister(fd)
+            if on_idle and on_idle():
+                return
+    finally:
+        poller.close()
 
 
 def driver_lines(output):

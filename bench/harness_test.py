@@ -3,7 +3,7 @@ import unittest
 
 from capture import ChunkRecords, LineRecords, driver_lines, parse_stat_cpu, parse_status_kb
 from report import attribution, cause_of, goals
-from stats import due_count, percentile, ratio, schedule
+from stats import due_count, on_one_clock, percentile, ratio, schedule, skews_ms
 
 
 class RecordArrivals(unittest.TestCase):
@@ -83,6 +83,25 @@ class Schedule(unittest.TestCase):
         for end_ms, t0_ms, expected in cases:
             with self.subTest(end_ms=end_ms):
                 self.assertEqual(due_count(t0_ms * MS, 1.0, end_ms * MS), expected)
+
+    def test_one_clock_is_the_schedule_no_record_beat_and_its_ticks_are_shared(self):
+        # (arrivals in ms per stream on a 250 ms clock; lateness per stream, in ms)
+        cases = [
+            # An engine stream every tick and a text stream every fourth, t0 unknown (here 1000 ms).
+            ([[1250.2, 1500.5, 1750.3, 2000.4], [2000.9]], [[0, 0.3, 0.1, 0.2], [0.7]]),
+            # A record that misses its tick does not shift the ones after it.
+            ([[1250.2, 1750.3, 2000.4]], [[0, 0.1, 0.2]]),
+            # The stream nearest its deadlines sets t0 for all: one clock, one start.
+            ([[1250.6, 1500.6], [2000.1]], [[0.5, 0.5], [0]]),
+        ]
+        for arrivals, expected in cases:
+            with self.subTest(arrivals=arrivals):
+                _, late = on_one_clock([[int(ms * MS) for ms in stream] for stream in arrivals], 0.25)
+                self.assertEqual([[round(ms, 6) for _, ms in stream] for stream in late], expected)
+
+    def test_skew_is_the_spread_of_one_tick_over_every_stream(self):
+        late = [[(1, 0.1), (2, 0.2), (4, 0.1)], [(1, 0.5), (4, 0.3)], [(1, 0.2), (2, 0.9), (4, 1.1)]]
+        self.assertEqual([round(x, 6) for x in skews_ms(late)], [0.4, 1.0])
 
     def test_percentiles_interpolate_between_ranks(self):
         self.assertEqual(percentile([3, 1, 2], 50), 2)

@@ -7,7 +7,7 @@ import tempfile
 import time
 import unittest
 
-from capture import ChunkRecords, Link, LineRecords, pump
+from capture import ChunkRecords, Line, Link, LineRecords, pump
 from scale import make_data_file
 from streams import link_result
 
@@ -33,6 +33,20 @@ class PseudoTerminal(unittest.TestCase):
             if link.proc and link.proc.poll() is None:
                 link.proc.kill()
             link.close()
+
+
+    def test_lines_found_ready_at_one_wake_up_arrived_at_its_moment(self):
+        # Read one after another, the later lines would take on the earlier reads' time: a skew of its own.
+        lines = [Line(ChunkRecords(1)) for _ in range(3)]
+        try:
+            for line in lines:
+                os.write(line.slave, b"x")
+            time.sleep(0.05)
+            pump(lines, time.monotonic_ns() + 2000 * MS, lambda: all(line.records.times for line in lines))
+            self.assertEqual(len({line.records.times[0] for line in lines}), 1)
+        finally:
+            for line in lines:
+                line.close()
 
 
 class LargeFiles(unittest.TestCase):

@@ -60,3 +60,29 @@ def per_minute(amount, seconds):
     if amount is None or not seconds or seconds <= 0:
         return None
     return amount * 60.0 / seconds
+
+
+def on_one_clock(streams_ns, step_s):
+    """Lateness of the records of streams that a process sends on one clock
+    ticking every step_s, when its start is not known: each record goes to the
+    nearest tick k of the clock, and t0 is the schedule that no record beat
+    (the smallest arrival - k x step), as a station that sees only the line
+    would take it. Returns t0 and, per stream, a (k, lateness ms) pair per record."""
+    firsts = [arrivals[0] for arrivals in streams_ns if arrivals]
+    if not firsts:
+        return None, [[] for _ in streams_ns]
+    anchor, step = min(firsts), step_s * 1e9
+    ticks = [[round((t - anchor) / step) for t in arrivals] for arrivals in streams_ns]
+    t0 = min(t - k * step for arrivals, ks in zip(streams_ns, ticks) for t, k in zip(arrivals, ks))
+    return t0, [[(k, (t - t0 - k * step) / 1e6) for t, k in zip(arrivals, ks)]
+                for arrivals, ks in zip(streams_ns, ticks)]
+
+
+def skews_ms(late_by_stream):
+    """For every tick on which every stream sent, the spread of their
+    arrivals: the last one's lateness minus the first one's."""
+    by_tick = {}
+    for late in late_by_stream:
+        for k, ms in late:
+            by_tick.setdefault(k, []).append(ms)
+    return [max(ms) - min(ms) for _, ms in sorted(by_tick.items()) if len(ms) == len(late_by_stream) > 1]

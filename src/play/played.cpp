@@ -101,16 +101,19 @@ void PlayedDevice::retry()
     if (state_ == PlayState::Waiting) OpenDevicePort(device_, 0, device_.comport);
 }
 
-void PlayedDevice::tick()
+void PlayedDevice::prepare()
 {
     if (timed_) return;  // its own times, not the clock's
-    if (device_.ticking == Ticking::Text) {
-        ReadRecord(device_);
-        if (settings_.timestampsNow && device_.lineLength >= 0) stamp();
-        SendRecord(device_);
-    } else if (device_.ticking == Ticking::Binary) {
-        SendChunk(device_);
-    }
+    if (device_.ticking != Ticking::Text) return;
+    ReadRecord(device_);
+    if (settings_.timestampsNow && device_.lineLength >= 0) stamp();
+}
+
+void PlayedDevice::send()
+{
+    if (timed_) return;
+    if (device_.ticking == Ticking::Text) SendRecord(device_);
+    else if (device_.ticking == Ticking::Binary) SendChunk(device_);
 }
 
 void PlayedDevice::stamp()

@@ -26,8 +26,10 @@ public:
     // Opens the port (or tries again) and, the first time, loads the data.
     void start();
     void retry();
-    // One tick of the device's clock: a record or a chunk, as the window sends them.
-    void tick();
+    // One tick of the device's clock, in two steps: a text device reads its
+    // record, then the record or chunk is sent, as the window sends them.
+    void prepare();
+    void send();
     // A device with timing of its own (recorded or paced): when its next
     // frame is due (max: none now), and sending what is due.
     bool timed() const { return timed_.has_value(); }

@@ -23,6 +23,7 @@ Session::Session(const PlayOptions& options)
 {
     for (std::size_t i = 0; i < options_.devices.size(); ++i)
         devices_.push_back(std::make_unique<PlayedDevice>(options_.devices[i], int(i), log_, options_.loops));
+    due_.reserve(devices_.size());
     if (options_.forSeconds > 0) lastTick_ = (long long)std::floor(options_.forSeconds * 1000 / kTickMs + 1e-9);
 }
 
@@ -79,13 +80,18 @@ void Session::onTick(long long n, void* session)
 void Session::tick(long long n)
 {
     if (lastTick_ > 0 && n > lastTick_) return end(verdict());
-    // Every device due now ticks now, one after another, before any slower work.
+    // Every device due now sends now, before any slower work: the text
+    // records are read first, so that the writes go out back to back and a
+    // station sees one tick's records within the time the writes take.
+    due_.clear();
     for (const auto& played : devices_)
-        if (played->ticksOn(Ticking::Binary) && portReady(*played)) played->tick();
+        if (played->ticksOn(Ticking::Binary) && portReady(*played)) due_.push_back(played.get());
     if (n % kTicksPerRecord == 0) {
         for (const auto& played : devices_)
-            if (played->ticksOn(Ticking::Text) && portReady(*played)) played->tick();
+            if (played->ticksOn(Ticking::Text) && portReady(*played)) due_.push_back(played.get());
     }
+    for (PlayedDevice* played : due_) played->prepare();
+    for (PlayedDevice* played : due_) played->send();
     bool waiting = false;
     for (const auto& played : devices_) waiting |= played->state() == PlayState::Waiting;
     if (waiting && !options_.retry) return end(kExitNotStreamed);

@@ -42,6 +42,7 @@ private:
     PlayOptions options_;
     EventLog log_;
     std::vector<std::unique_ptr<PlayedDevice>> devices_;
+    std::vector<PlayedDevice*> due_;  // the devices sending on this tick, in the order they send
     Report report_;
     long long lastTick_ = 0;  // the last quarter-second tick due by the run's time; 0: no limit
     long long lastTickRun_ = 0;
