@@ -90,7 +90,7 @@ LogLine::Kind slcanOf(std::string_view frame, LogLine& line)
     return Kind::Frame;
 }
 
-// "80BE7D0014E0": a J1587 message's bytes, its checksum making their sum zero.
+// "80BE7D0014E051": a J1587 message's bytes, its checksum making their sum zero.
 LogLine::Kind messageOf(std::string_view hex, LogLine& line)
 {
     using Kind = LogLine::Kind;

@@ -6,7 +6,7 @@
 // with 3 or 8 hex digits of ID and remote frames as 123#R or 123#R4. J1587 is
 // a message log, a line a message: the time it arrived, where it came from,
 // and its bytes in hex, checksum included:
-//     (1700000000.123456) j1587 80BE7D0014E0
+//     (1700000000.123456) j1587 80BE7D0014E051
 #pragma once
 
 #include <cstdint>
