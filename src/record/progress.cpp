@@ -98,7 +98,7 @@ std::string replayNote(const Recording& recording, const RecordingSession& sessi
 std::string refusedText(const RecordingSession& session)
 {
     if (!session.gatewayRefused) return {};
-    return "the gateway refused " + plural(session.gatewayRefused, "command", "commands") +
+    return "refused " + plural(session.gatewayRefused, "command", "commands") +
            " (it answered BEL): was it open already, or set up otherwise?";
 }
 
@@ -262,7 +262,8 @@ std::string SummaryLine(const Recording& recording, const RecordingSession& sess
     std::string problems = problemsOf(recording, session);
     if (problems.empty()) problems = session.saved.empty() ? "" : "no problems";
     const std::string sent = recording.isText() ? "" : recording.rate().text();
-    for (const std::string& more : {refusedText(session), sent.empty() ? "" : "sent " + sent,
+    const std::string refused = refusedText(session);
+    for (const std::string& more : {refused.empty() ? "" : "the gateway " + refused, sent.empty() ? "" : "sent " + sent,
                                     session.saved.empty() ? "" : replayNote(recording, session)})
         if (!more.empty()) problems += (problems.empty() ? "" : "; ") + more;
     if (const std::string warning = ShortWarning(recording); !warning.empty() && !session.saved.empty())

@@ -66,7 +66,7 @@ std::string periodText(std::int64_t us)
 {
     char text[32];
     if (us < 10'000) std::snprintf(text, sizeof text, "%.1f ms", double(us) / 1e3);
-    else if (us < 1'000'000) std::snprintf(text, sizeof text, "%.0f ms", double(us) / 1e3);
+    else if (us < 999'500) std::snprintf(text, sizeof text, "%.0f ms", double(us) / 1e3);
     else std::snprintf(text, sizeof text, "%.3g s", double(us) / 1e6);
     return text;
 }
@@ -81,8 +81,14 @@ std::int64_t median(std::vector<std::int64_t> values)
 
 void SendingRate::message(Bytes message, std::int64_t unixUs)
 {
-    if (messages_++ == 0) firstUs_ = unixUs;
-    else bytesAfterFirst_ += std::int64_t(message.size());
+    // The first read returns what had waited for the port to open, however
+    // long it had waited: the rate counts what came after it.
+    if (messages_ == 0) firstUs_ = unixUs;
+    if (unixUs > firstUs_) {
+        ++messagesAfterFirst_;
+        bytesAfterFirst_ += std::int64_t(message.size());
+    }
+    ++messages_;
     lastUs_ = unixUs;
     if (!j1939_) return;
     const std::uint32_t key = groupOf(message);
@@ -147,7 +153,7 @@ std::string SendingRate::text() const
     if (j1939_) return std::string(text) + ": " + periods();
     char messages[48];
     std::snprintf(messages, sizeof messages, ", %.0f messages a second",
-                  double(messages_ - 1) * 1e6 / double(lastUs_ - firstUs_));
+                  double(messagesAfterFirst_) * 1e6 / double(lastUs_ - firstUs_));
     return text + std::string(messages);
 }
 

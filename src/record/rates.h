@@ -38,7 +38,7 @@ private:
 
     bool j1939_;
     std::int64_t messages_ = 0, firstUs_ = 0, lastUs_ = 0;
-    std::int64_t bytesAfterFirst_ = 0;
+    std::int64_t messagesAfterFirst_ = 0, bytesAfterFirst_ = 0;  // of the reads after the first
     std::map<std::uint32_t, Group> groups_;  // by PGN << 8 | source address
     std::int64_t otherGroups_ = 0;           // messages of groups past the bound
 };
