@@ -30,8 +30,8 @@ int SlcanBitrateCode(int bitsPerSecond)
 
 std::string OpenGateway(SerialIn& port, int bitsPerSecond)
 {
-    if (std::string failed = send(port, "S" + std::to_string(SlcanBitrateCode(bitsPerSecond))); !failed.empty())
-        return failed;
+    const std::string bitrate{'S', char('0' + SlcanBitrateCode(bitsPerSecond))};
+    if (std::string failed = send(port, bitrate); !failed.empty()) return failed;
     return send(port, "O");
 }
 
