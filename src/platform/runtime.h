@@ -158,13 +158,15 @@ std::string PortIdentity(const std::string& name);
 std::string PermissionRemedy(const std::string& device);
 
 // Reading a serial device from a console program (quorvex-record): the port
-// opened for input only.
+// opened for input, and for output too where the recorder must talk to the
+// equipment (a cable test's pattern, a CAN gateway's commands).
 struct SerialIn {
     long long handle = -1;
     std::string lockFile;  // where the system has lock files: this process's, removed at the close
 };
 
-// Reading only, or writing too (the recorder's cable test sends a pattern).
+// Reading only, or writing too (the recorder's cable test sends a pattern, and
+// it opens and closes SLCAN gateways), by the same claim either way.
 enum class SerialInUse { Read, ReadWrite };
 
 // Opens the device that name means (as the COM mapping or the user gives it)

@@ -3,10 +3,7 @@
 // J1587 message log at its recorded time, or a recording's whole messages
 // paced at the window's average of 200 bytes a second.
 //
-// A J1587 message log is a line a message, as candump writes a frame: the
-// time it arrived, where it came from, and its bytes in hex (checksum
-// included), for example
-//     (1700000000.123456) j1587 80BE7D0014E0
+// The logs and how they are read: src/record/timedlog.h.
 #pragma once
 
 #include <chrono>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "../app/device.h"
+#include "../record/timedlog.h"
 #include "playargs.h"
 
 // After every paced J1587 message the line stays idle at least this long:
@@ -39,10 +37,6 @@ struct TimedRecording {
     // Bytes a second the line must carry at speed.
     double bytesPerSecond(double speed) const;
 };
-
-// Whether the file is a log with a time on each line (candump's, or a J1587
-// message log) rather than a recording of bytes.
-bool IsTimedLog(const std::string& path);
 
 // Reads a log for recorded timing, or a recording of bytes for paced timing.
 // Returns "" or what is wrong ("line 12: ..." where a line is at fault).

@@ -1,14 +1,14 @@
-// Reading what a timed stream plays: candump logs and J1587 message logs,
-// and recordings of bytes cut into whole messages to be paced.
+// What a timed stream plays: the frames of a log with times (read as the
+// recorder reads them) and one pass's length, or a recording of bytes cut
+// into whole messages to be paced.
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "../record/framing.h"
 #include "../record/j1587frame.h"
 #include "../record/outfile.h"
+#include "../record/timedlog.h"
 #include "timed.h"
 
 namespace {
@@ -18,95 +18,6 @@ constexpr std::int64_t kSecondNs = 1'000'000'000;
 constexpr std::int64_t kPacedBytesPerSecond = 200;
 // A log larger than this is no recording of an engine anyone could mean.
 constexpr std::uintmax_t kLargestLog = std::uintmax_t(1) << 30;
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-bool allHex(std::string_view text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return hexValue(c) >= 0; });
-}
-
-// "(1700000000.123456)": the time in nanoseconds, with as many digits of a
-// second as the log gives.
-bool readTime(std::string_view token, std::int64_t& ns)
-{
-    if (token.size() < 3 || token.front() != '(' || token.back() != ')') return false;
-    token = token.substr(1, token.size() - 2);
-    const std::size_t dot = token.find('.');
-    const std::string_view whole = token.substr(0, dot);
-    const std::string_view part = dot == std::string_view::npos ? std::string_view() : token.substr(dot + 1);
-    std::int64_t seconds = 0;
-    if (std::from_chars(whole.data(), whole.data() + whole.size(), seconds).ptr != whole.data() + whole.size())
-        return false;
-    std::int64_t fraction = 0, scale = kSecondNs;
-    for (const char c : part.substr(0, 9)) {
-        if (c < '0' || c > '9') return false;
-        scale /= 10;
-        fraction += (c - '0') * scale;
-    }
-    ns = seconds * kSecondNs + fraction;
-    return seconds >= 0 && seconds < 20'000'000'000LL;
-}
-
-// candump's "0CF00400#FFFF7DC01A18FFFF", "123#R", "123#R4" as the SLCAN text
-// a serial CAN gateway sends for it: "T0CF004008FFFF7DC01A18FFFF\r".
-// Returns "" or why the frame is not one a serial line carries.
-std::string slcanOf(std::string_view frame, std::string& slcan, bool& notPlayed)
-{
-    const std::size_t hash = frame.find('#');
-    if (hash == std::string_view::npos) return "no ID#DATA";
-    const std::string_view id = frame.substr(0, hash);
-    std::string_view data = frame.substr(hash + 1);
-    if (!data.empty() && data.front() == '#') {
-        notPlayed = true;  // CAN FD: SLCAN has no frame for it
-        return {};
-    }
-    if ((id.size() != 3 && id.size() != 8) || !allHex(id)) return "the ID is neither 3 nor 8 hex digits";
-    if (id.size() == 8 && hexValue(id[0]) >= 2) {
-        notPlayed = true;  // an error frame, or one no 29-bit ID names
-        return {};
-    }
-    const bool extended = id.size() == 8;
-    if (!data.empty() && (data.front() == 'R' || data.front() == 'r')) {
-        const std::string_view length = data.substr(1);
-        if (length.size() > 1 || (length.size() == 1 && (length[0] < '0' || length[0] > '8')))
-            return "a remote frame's length is 0 to 8";
-        slcan = std::string(1, extended ? 'R' : 'r') + std::string(id) + (length.empty() ? "0" : std::string(length)) + "\r";
-        return {};
-    }
-    std::string bytes;
-    for (const char c : data)
-        if (c != '.') bytes += c;
-    if (bytes.size() % 2 != 0 || bytes.size() > 16 || (!bytes.empty() && !allHex(bytes)))
-        return "the data is not 0 to 8 bytes in hex";
-    slcan = std::string(1, extended ? 'T' : 't');
-    for (const char c : id) slcan += char(std::toupper((unsigned char)c));
-    slcan += char('0' + bytes.size() / 2);
-    for (const char c : bytes) slcan += char(std::toupper((unsigned char)c));
-    slcan += '\r';
-    return {};
-}
-
-// "80BE7D0014E0": a J1587 message's bytes, its checksum making their sum zero.
-std::string messageOf(std::string_view hex, std::string& message)
-{
-    if (hex.size() < 4 || hex.size() % 2 != 0 || !allHex(hex)) return "the message is not two or more bytes in hex";
-    message.clear();
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int byte = hexValue(hex[i]) * 16 + hexValue(hex[i + 1]);
-        message += char(byte);
-        sum += unsigned(byte);
-    }
-    if ((sum & 0xFF) != 0) return "the checksum does not make the message's sum zero";
-    return {};
-}
 
 void add(TimedRecording& out, std::int64_t offset, const std::string& bytes)
 {
@@ -138,32 +49,22 @@ std::int64_t loopOf(const std::vector<std::pair<std::string, std::int64_t>>& key
 
 std::string readLog(std::istream& in, const DeviceFormat& format, TimedRecording& out)
 {
-    const bool j1939 = format.value == 2;
+    LogReader reader(format.value == 2);
     std::vector<std::pair<std::string, std::int64_t>> keyed;  // what repeats, and when
-    std::int64_t first = -1, last = 0;
-    std::string line, bytes;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::istringstream words(line);
-        std::string time, source, frame;
-        if (!(words >> time)) continue;  // an empty line
-        const std::string where = "line " + std::to_string(number) + ": ";
-        std::int64_t at = 0;
-        if (!readTime(time, at)) return where + "no time \"(seconds.fraction)\" at its start";
-        if (!(words >> source >> frame)) return where + (j1939 ? "no interface and ID#DATA" : "no source and message");
-        if (first < 0) first = at;
-        if (at < last) return where + "the time goes back";
-        last = at;
-        bool notPlayed = false;
-        const std::string wrong = j1939 ? slcanOf(frame, bytes, notPlayed) : messageOf(frame, bytes);
-        if (!wrong.empty()) return where + wrong;
-        if (notPlayed) {
+    std::int64_t first = -1;
+    std::string text;
+    for (int number = 1; std::getline(in, text); ++number) {
+        const LogLine& line = reader.read(text);
+        if (line.kind == LogLine::Kind::Empty) continue;
+        if (line.kind != LogLine::Kind::Frame && line.kind != LogLine::Kind::NotCarried)
+            return "line " + std::to_string(number) + ": " + line.wrong;
+        if (first < 0) first = line.ns;
+        if (line.kind == LogLine::Kind::NotCarried) {
             ++out.notPlayed;
             continue;
         }
-        add(out, at - first, bytes);
-        // A J1939 message repeats by its ID, a J1587 one by its MID and first PID.
-        keyed.emplace_back(j1939 ? frame.substr(0, frame.find('#')) : frame.substr(0, 4), at - first);
+        add(out, line.ns - first, line.bytes);
+        keyed.emplace_back(line.key, line.ns - first);
     }
     if (out.frames.empty()) return "no frame or message to play";
     out.loopNs = loopOf(keyed, out);
@@ -207,17 +108,6 @@ std::string pace(const std::string& recording, const DeviceFormat& format, Timed
 double TimedRecording::bytesPerSecond(double speed) const
 {
     return loopNs > 0 ? double(bytes.size()) * double(kSecondNs) / double(loopNs) * speed : 0;
-}
-
-bool IsTimedLog(const std::string& path)
-{
-    std::ifstream in(PathOf(path), std::ios::binary);
-    char start[32] = {};
-    in.read(start, sizeof start - 1);
-    std::int64_t ns = 0;
-    const std::string_view head(start, std::size_t(in.gcount()));
-    const std::size_t close = head.find(')');
-    return close != std::string_view::npos && readTime(head.substr(0, close + 1), ns);
 }
 
 std::string LoadTimed(const std::string& path, const DeviceFormat& format, Timing timing, TimedRecording& out)

@@ -7,6 +7,7 @@
 
 #include "../platform/runtime.h"
 #include "cliparse.h"
+#include "gateway.h"
 
 namespace {
 
@@ -15,6 +16,28 @@ bool wholeNumber(const std::string& text, std::int64_t& value)
     const char* end = text.data() + text.size();
     auto [stop, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && stop == end;
+}
+
+// "500000", "500k", "1M": bits a second; 0 for anything else.
+int bitrateOf(const std::string& text)
+{
+    const char unit = text.empty() ? 0 : text.back();
+    const std::int64_t scale = unit == 'k' || unit == 'K' ? 1000 : unit == 'M' ? 1000000 : 1;
+    std::int64_t number = 0;
+    if (!wholeNumber(scale == 1 ? text : text.substr(0, text.size() - 1), number) || number <= 0 || number > 1000000)
+        return 0;
+    return int(number * scale > 1000000 ? 0 : number * scale);
+}
+
+// The gateway's options go with j1939 alone, and one of them at a time.
+std::string gatewayArguments(const RecordArguments& parsed, const CLI::App& app)
+{
+    const bool bitrate = app.count("--can-bitrate") > 0;
+    if (!bitrate && parsed.gatewaySetup) return {};
+    const std::string option = bitrate ? "--can-bitrate" : "--no-gateway-setup";
+    if (parsed.format->value != 2) return option + " goes with j1939, which records a CAN gateway";
+    if (bitrate && !parsed.gatewaySetup) return "--can-bitrate sets the gateway up, --no-gateway-setup leaves it: not both";
+    return {};
 }
 
 // --check FILE [--format F] [--fix] goes with no recording's arguments.
@@ -62,6 +85,11 @@ std::string option(RecordArguments& parsed, const std::string& name, const std::
     } else if (name == "--baud") {
         if (value != "9600" && value != "19200") return "--baud takes 9600 or 19200, not \"" + value + "\"";
         parsed.baud = std::atoi(value.c_str());
+    } else if (name == "--can-bitrate") {
+        parsed.canBitrate = bitrateOf(value);
+        if (SlcanBitrateCode(parsed.canBitrate) < 0)
+            return "--can-bitrate takes 10000, 20000, 50000, 100000, 125000, 250000, 500000, 800000 or 1000000 "
+                   "(10k to 1M), not \"" + value + "\"";
     } else if (name == "--out") {
         if (value.empty()) return "--out takes a folder";
         parsed.folder = value;
@@ -102,9 +130,10 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
     CLI::App app("quorvex-record");
     ConfigureCommandLine(app);
     CLI::Option* positionals = app.add_option("FORMAT PORT")->expected(0, -1)->allow_extra_args();
-    for (const char* name : {"--minutes", "--records", "--baud", "--out", "--check", "--format", "--cable-test"})
+    for (const char* name :
+         {"--minutes", "--records", "--baud", "--can-bitrate", "--out", "--check", "--format", "--cable-test"})
         app.add_option(name);
-    for (const char* name : {"--fix", "--force", "--version", "--list"}) app.add_flag(name);
+    for (const char* name : {"--fix", "--force", "--no-gateway-setup", "--version", "--list"}) app.add_flag(name);
     const CLI::Option* help = app.add_flag("-h,--help");
     const std::string unread = ParseCommandLine(app, args);
     parsed.help = help->count() > 0;
@@ -116,12 +145,13 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
     for (const GivenOption& given : GivenInOrder(app)) {
         const std::string name = given.option->get_name();
         if (recordingOption.empty() && name != "--check" && name != "--format" && name != "--fix") recordingOption = name;
-        if (name == "--fix" || name == "--force" || name == "--list") continue;
+        if (name == "--fix" || name == "--force" || name == "--list" || name == "--no-gateway-setup") continue;
         if (std::string wrong = option(parsed, name, given.value, seenMinutes); !wrong.empty()) return wrong;
     }
     parsed.fix = app.count("--fix") > 0;
     parsed.force = app.count("--force") > 0;
     parsed.list = app.count("--list") > 0;
+    parsed.gatewaySetup = app.count("--no-gateway-setup") == 0;
     const std::vector<std::string>& positionalArgs = positionals->results();
     if (parsed.check.empty() && (parsed.list || !parsed.cablePorts.empty()))
         return portTask(parsed, positionalArgs, GivenInOrder(app));
@@ -133,6 +163,7 @@ std::string ParseArguments(const std::vector<std::string>& args, RecordArguments
         if (std::string wrong = positional(parsed, arg, count); !wrong.empty()) return wrong;
     if (count < 2) return count == 0 ? "no FORMAT and PORT given" : "no PORT given";
     if (seenMinutes && parsed.records) return "--minutes or --records, not both";
+    if (std::string wrong = gatewayArguments(parsed, app); !wrong.empty()) return wrong;
     if (parsed.format->fixedBaud) {
         if (parsed.baud) return parsed.formatName + " always runs at " + std::to_string(parsed.format->fixedBaud) + " baud";
         parsed.baud = parsed.format->fixedBaud;

@@ -1,5 +1,6 @@
 // The command line: quorvex-record FORMAT PORT [--minutes M | --records N]
-// [--baud 9600|19200] [--out DIR] [--force], or quorvex-record --check FILE
+// [--baud 9600|19200] [--can-bitrate B | --no-gateway-setup] [--out DIR]
+// [--force], or quorvex-record --check FILE
 // [--format F] [--fix], --cable-test PORT_A [PORT_B], --list, or --help |
 // --version. CLI11 reads the command line; the values are checked here, in
 // the recorder's words.
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "../app/formats.h"
+#include "gateway.h"
 #include "ports.h"
 
 struct RecordArguments {
@@ -22,6 +24,8 @@ struct RecordArguments {
     std::int64_t records = 0;   // records or messages to record; 0: by time
     std::string folder = ".";
     bool force = false;
+    int canBitrate = kJ1939Bitrate;  // j1939: the bitrate the gateway is set to
+    bool gatewaySetup = true;   // j1939: open the gateway, and close it at the end
     bool help = false;
     bool version = false;
     std::string check;          // the recording to check instead of recording

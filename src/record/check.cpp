@@ -16,6 +16,7 @@
 #include "progress.h"
 #include "findings.h"
 #include "recording.h"
+#include "timedlog.h"
 
 namespace fs = std::filesystem;
 
@@ -135,11 +136,45 @@ int cannot(const std::string& why)
     return kCannotCheck;
 }
 
+// The format whose file, or whose log with times, the name is.
 const DeviceFormat* formatOfName(const std::string& name)
 {
     for (int value = 0; value <= 6; ++value)
-        if (const DeviceFormat* format = LookupFormat(value); format && format->fileName == name) return format;
+        if (const DeviceFormat* format = LookupFormat(value);
+            format && (format->fileName == name || (format->kind != FileKind::Text && TimedLogName(*format) == name)))
+            return format;
     return nullptr;
+}
+
+// A log's format, by its first line: candump's frames have ID#DATA, a J1587
+// message log's messages are hex alone.
+const DeviceFormat* formatOfLog(const fs::path& path)
+{
+    if (!IsTimedLog(TextOf(path))) return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    return LookupFormat(line.find('#') != std::string::npos ? 2 : 1);
+}
+
+// A log is checked line by line as the player reads it; --fix leaves it, as
+// no cut of a log mends its times or its lines.
+int checkLog(const fs::path& path, const DeviceFormat& format, bool fixIt)
+{
+    const std::string file = TextOf(path);
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return cannot("cannot read " + file + ": " + (errno ? std::strerror(errno) : "cannot open it"));
+    std::string title;
+    const Findings found = ExamineLog(in, format, title);
+    if (in.bad()) return cannot("cannot read " + file + ": a read failed");
+    say(file + ": " + title + "\n");
+    report(found);
+    say(verdict(file, found, false));
+    if (fixIt && found.problems)
+        say("--fix: " + file + " is a log with times, which it leaves as it is: mend the lines listed, or record "
+            "again.\n");
+    return found.problems ? kProblemsLeft : kClean;
 }
 
 bool readWhole(const fs::path& path, std::string& bytes, std::string& why)
@@ -219,10 +254,15 @@ int CheckRecording(const std::string& file, const DeviceFormat* format, bool fix
     if (named && format && named != format)
         return cannot(file + " is the program's " + std::string(named->shortName) + " file; --format " +
                       std::string(format->shortName) + " does not fit it");
+    if (!named && !format) format = formatOfLog(path);
     if (!named && !format)
         return cannot(file + " is named as none of the program's files: give its format with --format "
                       "(blender, blenderplus, ipc, dd16, j1587 or j1939)");
     if (named) format = named;
+    if (format->kind != FileKind::Text && IsTimedLog(file)) {
+        std::fputs(RemoveLeftovers(path).c_str(), stderr);
+        return checkLog(path, *format, fixIt);
+    }
     std::string bytes, why;
     if (!readWhole(path, bytes, why)) return cannot("cannot read " + file + ": " + why);
     std::fputs(RemoveLeftovers(path).c_str(), stderr);

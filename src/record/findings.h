@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,3 +54,7 @@ void Tallied(Findings& found, const ProblemTally& tally, const std::string& unit
 
 // A text recording's findings, and its replay-clean version.
 Findings ExamineText(std::string_view bytes, const DeviceFormat& format);
+
+// A log with times' findings, and title: what it is ("a candump log of the
+// engine controller on SAE J1939, 1200 frames over 30.0 s").
+Findings ExamineLog(std::istream& in, const DeviceFormat& format, std::string& title);

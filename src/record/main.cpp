@@ -10,11 +10,13 @@
 #include "arguments.h"
 #include "cabletest.h"
 #include "check.h"
+#include "gateway.h"
 #include "likeness.h"
 #include "outfile.h"
 #include "progress.h"
 #include "recording.h"
 #include "shipped.h"
+#include "timedlog.h"
 
 namespace {
 
@@ -52,10 +54,18 @@ std::string noneOfTheDevice(const Recording& recording)
            (recording.isText() ? "record" : "message");
 }
 
+// The system clock's now: a log's times say when, not only how long after.
+std::int64_t unixMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // Reads until the time or count is reached, Ctrl-C, the port goes away, or
 // clearly nothing of what comes is the device's; returns how it ended.
+// answers: the gateway's to its commands, when it was sent them.
 std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& out, const RecordArguments& args,
-                            Clock::time_point start, bool terminal)
+                            GatewayAnswers* answers, Clock::time_point start, bool terminal)
 {
     std::vector<char> buffer(kComQueueSize);
     const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
@@ -71,10 +81,12 @@ std::string recordUntilDone(SerialIn& port, Recording& recording, OutputFile& ou
         std::string reason;
         const long long count = ReadSerialIn(port, buffer, kReadTimeoutMs, reason);
         if (count < 0) return "when the port went away (" + reason + ")";
-        if (count > 0) {
+        std::span<const char> bytes(buffer.data(), std::size_t(count));
+        if (answers) bytes = answers->strip(bytes);
+        if (!bytes.empty()) {
             if (Clock::now() - lastByte >= kQuietLine) recording.lineQuiet();
             lastByte = Clock::now();
-            recording.feed(std::span<const char>(buffer.data(), std::size_t(count)));
+            recording.feed(bytes, unixMicroseconds());
         }
         if (terminal && Clock::now() >= nextProgress) {
             nextProgress += kProgressEvery;
@@ -95,7 +107,8 @@ std::string nothingUsable(const Recording& recording, const RecordingSession& se
         return std::string("the write failed before ") +
                (recording.isText() ? "one whole record" : "a 50-byte chunk of whole messages") + " was written";
     if (recording.received() == 0)
-        return "nothing arrived on " + session.port + "; is the equipment on and sending, and the cable in?";
+        return "nothing arrived on " + session.port + "; is the equipment on and sending, and the cable in?" +
+               session.gatewayHint;
     if (recording.notTheDevices()) return NotTheDevice(*session.format, baud, recording.firstBytes());
     const std::string bytes = std::to_string(recording.received()) + " bytes arrived";
     if (recording.isText()) return bytes + " but no whole record; is the baud rate right (--baud 9600 or 19200)?";
@@ -114,7 +127,26 @@ std::string sampleRestore(const OutputFile& out)
     return "reinstalling Quorvex restores";
 }
 
-int finish(Recording& recording, OutputFile& out, RecordingSession& session, int baud, bool terminal)
+// The log goes in place beside the recording when it holds the same
+// messages; it goes when the recording does.
+void finishLog(const Recording& recording, OutputFile& log, RecordingSession& session)
+{
+    if (log.temporary().empty()) return;
+    if (session.saved.empty() || recording.logFailed()) {
+        if (!session.saved.empty())
+            session.logFailure = "a write failed (" + (log.writeError().empty() ? "a cut failed" : log.writeError()) + ")";
+        log.discard();
+        return;
+    }
+    if (std::string failed = log.commit(); !failed.empty()) {
+        session.logFailure = failed;
+        return;
+    }
+    session.savedLog = TextOf(log.target());
+    session.logBackup = log.backup().empty() ? std::string() : TextOf(log.backup().filename());
+}
+
+int finish(Recording& recording, OutputFile& out, OutputFile& log, RecordingSession& session, int baud, bool terminal)
 {
     int result = kExitRecorded;
     // Noise or another device's records saved under the format's name would
@@ -133,8 +165,28 @@ int finish(Recording& recording, OutputFile& out, RecordingSession& session, int
         if (session.replacedSample) session.sampleRestore = sampleRestore(out);
         session.shortened = recording.writeFailed();
     }
+    finishLog(recording, log, session);
     say(stdout, terminal ? SummaryText(recording, session) : SummaryLine(recording, session));
     return result;
+}
+
+// The recording's file and, for an engine stream, its log with times beside
+// it. Returns "" or the folder's own failure, with the system's reason: the
+// call was right.
+std::string openOutputs(const RecordArguments& args, OutputFile& out, OutputFile& log)
+{
+    const std::filesystem::path folder = PathOf(args.folder);
+    const std::string logName = TimedLogName(*args.format);
+    std::string wrong = out.open(folder, std::string(args.format->fileName), args.force);
+    if (wrong.empty() && !logName.empty()) wrong = log.open(folder, logName, args.force);
+    if (!wrong.empty()) {
+        out.discard();
+        return "quorvex-record: " + wrong + "\n";
+    }
+    std::string said = RemoveLeftovers(out.target());
+    if (!logName.empty()) said += RemoveLeftovers(log.target());
+    say(stderr, said);
+    return {};
 }
 
 }  // namespace
@@ -152,24 +204,34 @@ int main(int argc, char* argv[])
     if (!args.cablePorts.empty()) return CableTest(args.cablePorts);
     CatchInterrupts();
     RecordingSession session{.format = args.format};
+    const bool gateway = args.format->value == 2 && args.gatewaySetup;
     SerialIn port;
     // The port first: a file that is in the way matters only once there is
     // something to record.
-    if (!OpenPort(args.port, args.baud, SerialInUse::Read, port, session.port)) return kExitPortFailed;
-    OutputFile out;
-    // The folder's own failure, with the system's reason: the call was right.
-    if (std::string wrong = out.open(PathOf(args.folder), std::string(args.format->fileName), args.force); !wrong.empty()) {
+    if (!OpenPort(args.port, args.baud, gateway ? SerialInUse::ReadWrite : SerialInUse::Read, port, session.port))
+        return kExitPortFailed;
+    OutputFile out, log;
+    if (std::string wrong = openOutputs(args, out, log); !wrong.empty()) {
         CloseSerialIn(port);
-        say(stderr, "quorvex-record: " + wrong + "\n");
+        say(stderr, wrong);
         return kExitBadArguments;
     }
-    say(stderr, RemoveLeftovers(out.target()));
     const bool terminal = OutputIsTerminal();
     Recording recording(*args.format, args.format->fieldCount, out, args.records);
+    if (!log.temporary().empty()) recording.keepTimes(log);
+    GatewayAnswers answers;
+    if (gateway) {
+        session.gatewayHint = " (the gateway was opened at " + std::to_string(args.canBitrate / 1000) +
+                              " kbit/s: is that the bus's bitrate? --can-bitrate gives another)";
+        if (std::string failed = OpenGateway(port, args.canBitrate); !failed.empty())
+            say(stderr, "quorvex-record: " + failed + "\n");
+    }
     const auto start = Clock::now();
-    session.ended = recordUntilDone(port, recording, out, args, start, terminal);
+    session.ended = recordUntilDone(port, recording, out, args, gateway ? &answers : nullptr, start, terminal);
     session.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (gateway) CloseGateway(port);
+    session.gatewayRefused = answers.refused();
     CloseSerialIn(port);
     if (terminal) say(stdout, "\n");
-    return finish(recording, out, session, args.baud, terminal);
+    return finish(recording, out, log, session, args.baud, terminal);
 }

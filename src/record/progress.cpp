@@ -4,6 +4,7 @@
 #include "likeness.h"
 #include "outfile.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -67,6 +68,38 @@ std::string savedOver(const RecordingSession& session)
 {
     if (session.replacedSample) return " (in place of the shipped sample, which " + session.sampleRestore + ")";
     return session.backup.empty() ? "" : " (the old one is now " + session.backup + ")";
+}
+
+// "./hdv2.bin and ./hdv2.log", with what each took the place of.
+std::string savedFiles(const RecordingSession& session)
+{
+    std::string text = session.saved + (session.shortened ? kShortened : "") + savedOver(session);
+    if (session.savedLog.empty()) return text;
+    return text + " and " + session.savedLog +
+           (session.logBackup.empty() ? "" : " (the old one is now " + session.logBackup + ")");
+}
+
+// What the window makes of the equipment's rate, and what keeps it; or why
+// the log that would was not saved.
+std::string replayNote(const Recording& recording, const RecordingSession& session)
+{
+    std::string text;
+    if (const std::string slower = recording.rate().windowReplay(); !slower.empty()) {
+        text = "the window replays it " + slower + " than the engine sent it";
+        if (!session.savedLog.empty())
+            text += "; quorvex-play " + std::string(session.format->shortName) + " " + session.savedLog +
+                    " PORT --timing recorded keeps the engine's own timing";
+    }
+    if (!session.logFailure.empty())
+        text += (text.empty() ? "" : "; ") + std::string("the log with times was not saved: ") + session.logFailure;
+    return text;
+}
+
+std::string refusedText(const RecordingSession& session)
+{
+    if (!session.gatewayRefused) return {};
+    return "refused " + plural(session.gatewayRefused, "command", "commands") +
+           " (it answered BEL): was it open already, or set up otherwise?";
 }
 
 std::string problemsOf(const Recording& recording, const RecordingSession& session)
@@ -196,6 +229,8 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     std::string text = "Recorded " + std::string(session.format->device) + "\n";
     text += field("from", session.port + ", " + Elapsed(session.seconds) + ", ended " + session.ended);
     text += field("received", plural(recording.received(), "byte", "bytes"));
+    if (!recording.isText() && !recording.rate().text().empty()) text += field("sent", recording.rate().text());
+    if (const std::string refused = refusedText(session); !refused.empty()) text += field("gateway", refused);
     if (session.saved.empty())
         text += field("found", plural(recording.units(), unitName(recording, 1), unitName(recording, 2)));
     else
@@ -205,7 +240,9 @@ std::string SummaryText(const Recording& recording, const RecordingSession& sess
     // "none" beside a recording that failed would read as all well.
     if (!problems.empty() || !session.saved.empty()) text += field("problems", problems.empty() ? "none" : problems);
     if (session.saved.empty()) return text + "Nothing saved: " + session.failure + "\n";
-    text += "Saved " + session.saved + (session.shortened ? kShortened : "") + savedOver(session) + ".\n";
+    text += "Saved " + savedFiles(session) + ".\n";
+    if (const std::string note = replayNote(recording, session); !note.empty())
+        text += char(std::toupper((unsigned char)note[0])) + note.substr(1) + ".\n";
     if (const std::string warning = ShortWarning(recording); !warning.empty()) text += "Warning: " + warning + ".\n";
     return text;
 }
@@ -224,12 +261,15 @@ std::string SummaryLine(const Recording& recording, const RecordingSession& sess
 {
     std::string problems = problemsOf(recording, session);
     if (problems.empty()) problems = session.saved.empty() ? "" : "no problems";
+    const std::string sent = recording.isText() ? "" : recording.rate().text();
+    const std::string refused = refusedText(session);
+    for (const std::string& more : {refused.empty() ? "" : "the gateway " + refused, sent.empty() ? "" : "sent " + sent,
+                                    session.saved.empty() ? "" : replayNote(recording, session)})
+        if (!more.empty()) problems += (problems.empty() ? "" : "; ") + more;
     if (const std::string warning = ShortWarning(recording); !warning.empty() && !session.saved.empty())
         problems += "; warning: " + warning;
     std::string line = "quorvex-record: " +
-                       (session.saved.empty() ? "nothing saved: " + session.failure
-                                              : "saved " + session.saved + (session.shortened ? kShortened : "") +
-                                                    savedOver(session)) +
+                       (session.saved.empty() ? "nothing saved: " + session.failure : "saved " + savedFiles(session)) +
                        "; " + Elapsed(session.seconds) + " from " + session.port + ", ended " + session.ended + "; " +
                        plural(recording.received(), "byte", "bytes") + " received, " + countsOf(recording, session) +
                        (problems.empty() ? "" : "; " + problems);

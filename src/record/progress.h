@@ -17,6 +17,14 @@ struct RecordingSession {
     std::string sampleRestore;    // how that comes back: "reinstalling Quorvex restores"
     bool shortened = false; // cut back to what was written whole before a write failed
     std::string failure;    // why nothing was saved, when nothing was
+    // An engine stream's log with times, saved beside it.
+    std::string savedLog;   // the log written; empty when none
+    std::string logBackup;  // the name an old log was kept under; empty when none
+    std::string logFailure; // why the log was not saved beside a saved recording
+    // A J1939 gateway that was set up: what to try when nothing came, and
+    // how many of its commands it refused.
+    std::string gatewayHint;
+    int gatewayRefused = 0;
 };
 
 // "0:12  2400 bytes  240 messages  200 B/s  no problems"

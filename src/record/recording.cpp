@@ -4,9 +4,10 @@
 #include <string>
 
 #include "../stream/streams.h"
+#include "timedlog.h"
 
 Recording::Recording(const DeviceFormat& format, int fieldCount, ByteSink& out, std::int64_t limit, bool fromFile)
-    : format_(format), out_(out), limit_(limit)
+    : format_(format), out_(out), limit_(limit), rate_(format.value == 2)
 {
     auto keep = [this](Bytes message, std::int64_t at) { keepMessage(message, at); };
     if (format.kind == FileKind::Text)
@@ -28,18 +29,23 @@ constexpr std::int64_t kEnoughToJudgeText = 1024, kEnoughToJudgeEngine = 256;
 constexpr std::int64_t kEnoughToStop = 8192;
 // Records enough to stop at when none is the device's.
 constexpr std::int64_t kRecordsToStop = 20;
+// A framer decides on every byte within this many bytes after it: the SLCAN
+// framer at each CR, the J1587 framer within its 84 bytes of lookahead.
+constexpr std::int64_t kUndecidedAtMost = 1024;
 
 }  // namespace
 
-void Recording::feed(std::span<const char> bytes)
+void Recording::feed(std::span<const char> bytes, std::int64_t unixUs)
 {
     received_ += std::int64_t(bytes.size());
+    if (!text_) reads_.push_back({received_, unixUs});
     if (firstBytes_.size() < kFirstBytesKept)
         firstBytes_.append(bytes.data(), std::min(bytes.size(), kFirstBytesKept - firstBytes_.size()));
     const Bytes raw(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     if (text_) text_->feed(std::string_view(bytes.data(), bytes.size()));
     else if (j1587_) j1587_->feed(raw);
     else slcan_->feed(raw);
+    while (reads_.size() > 1 && reads_.front().end <= received_ - kUndecidedAtMost) reads_.pop_front();
 }
 
 void Recording::stop()
@@ -84,12 +90,28 @@ void Recording::keepMessage(Bytes message, std::int64_t at)
     savedThrough_ = at + std::int64_t(message.size());
     ++units_;
     messageBytes_ = out_.written();
+    logMessage(message, at);
     if (messageBytes_ % kChunkSize == 0) {
         previous_ = last_;
-        last_ = {messageBytes_, units_};
+        last_ = {messageBytes_, units_, log_ ? log_->written() : 0};
     }
     if (watch_) watch_(at, std::int64_t(message.size()));
     if (full()) stop();
+}
+
+// When the byte before end arrived: when the read that gave it returned.
+// Messages end in order, so the reads before it are done with.
+std::int64_t Recording::arrival(std::int64_t end)
+{
+    while (reads_.size() > 1 && reads_.front().end < end) reads_.pop_front();
+    return reads_.empty() ? 0 : reads_.front().unixUs;
+}
+
+void Recording::logMessage(Bytes message, std::int64_t at)
+{
+    const std::int64_t unixUs = arrival(at + std::int64_t(message.size()));
+    rate_.message(message, unixUs);
+    if (log_ && !logFailed_ && !log_->write(LogLineOf(unixUs, message, slcan_.has_value()))) logFailed_ = true;
 }
 
 bool Recording::finish()
@@ -101,11 +123,15 @@ bool Recording::finish()
     }
     if (j1587_) j1587_->finish();
     else slcan_->finish();
-    if (last_.bytes >= kChunkSize && keepOneMore(last_.bytes)) return true;
-    // The byte past the boundary would not fit on a full disk: the boundary
-    // before it has its byte.
-    last_ = previous_;
-    return last_.bytes >= kChunkSize && keepOneMore(last_.bytes);
+    bool kept = last_.bytes >= kChunkSize && keepOneMore(last_.bytes);
+    if (!kept) {
+        // The byte past the boundary would not fit on a full disk: the
+        // boundary before it has its byte.
+        last_ = previous_;
+        kept = last_.bytes >= kChunkSize && keepOneMore(last_.bytes);
+    }
+    if (log_ && !logFailed_ && !log_->cut(last_.logBytes)) logFailed_ = true;
+    return kept;
 }
 
 // Keeps size bytes and the one past them, never sent: the first of the

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <span>
@@ -12,6 +13,7 @@
 #include "../app/formats.h"
 #include "bytesink.h"
 #include "j1587frame.h"
+#include "rates.h"
 #include "slcanframe.h"
 #include "texttrim.h"
 
@@ -30,7 +32,8 @@ public:
     Recording(const DeviceFormat& format, int fieldCount, ByteSink& out, std::int64_t limit = 0,
               bool fromFile = false);
 
-    void feed(std::span<const char> bytes);
+    // unixUs: when the read that gave the bytes returned (microseconds since 1970).
+    void feed(std::span<const char> bytes, std::int64_t unixUs = 0);
     // No byte has come for half a record period: a text record that
     // begins next is whole, also the first.
     void lineQuiet();
@@ -39,6 +42,14 @@ public:
     bool finish();
     void watchMessages(MessageWatch watch) { watch_ = std::move(watch); }
     void watchRecords(RecordSink watch) { recordWatch_ = std::move(watch); }
+    // Engine streams: every message kept also goes to log, a line with the
+    // time of the read that completed it, and finish() cuts the log to the
+    // messages the output keeps. A failed write of the log is the log's
+    // alone: the output records on.
+    void keepTimes(ByteSink& log) { log_ = &log; }
+    bool logFailed() const { return logFailed_; }
+    // What the equipment sent, by the times its messages came.
+    const SendingRate& rate() const { return rate_; }
 
     const DeviceFormat& format() const { return format_; }
     bool isText() const { return text_.has_value(); }
@@ -77,12 +88,18 @@ public:
 private:
     // Where a message ends on a 50-byte boundary: the replay can start over there.
     struct Boundary {
-        std::int64_t bytes = 0, messages = 0;
+        std::int64_t bytes = 0, messages = 0, logBytes = 0;
+    };
+    // Where a read ended in the bytes fed, and when it returned.
+    struct Read {
+        std::int64_t end, unixUs;
     };
 
     void keepRecord(std::string_view record, std::int64_t at);
     std::int64_t judged() const;
     void keepMessage(Bytes message, std::int64_t at);
+    std::int64_t arrival(std::int64_t end);
+    void logMessage(Bytes message, std::int64_t at);
     void stop();
     bool keepOneMore(std::int64_t size);
 
@@ -101,6 +118,10 @@ private:
     std::int64_t messageBytes_ = 0;
     Boundary last_, previous_;
     std::optional<char> firstByte_;
+    ByteSink* log_ = nullptr;
+    bool logFailed_ = false;
+    std::deque<Read> reads_;  // the latest, back to the oldest byte a framer has not decided on
+    SendingRate rate_;
     bool writeFailed_ = false;
     std::int64_t savedThrough_ = 0;  // bytes received up to the end of the last record or message written
 };

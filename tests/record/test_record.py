@@ -48,6 +48,7 @@ DDEC = shipped("ddec.bin")[:-1]
 DDEC_STARTS = [m.offset for m in samples.parse_j1587(DDEC, {128})]
 HDV2 = shipped("hdv2.bin")[:-1]
 HDV2_STARTS = [0] + [i + 1 for i, byte in enumerate(HDV2) if byte == 13]
+TIME_GOES_BACK = b"".join(b"(1700000000.%06d) slcan0 0CF00400#FFFF7DC01A18FFFF\n" % us for us in (0, 50000, 40000))
 SAMPLES = ["blender.csv", "blenderplus.csv", "frac.csv", "dd16.csv", "ddec.bin", "hdv2.bin"]
 
 
@@ -103,6 +104,40 @@ class Recorder:
                 return
             time.sleep(0.02)
         raise AssertionError("the recording never reached %d bytes" % size)
+
+
+class Gateway(threading.Thread):
+    """A serial CAN gateway on a Line, as most USB-CAN adapters are: it
+    answers each command with CR and sends its frames, ten every 10 ms, only
+    once it is open ("O"), unless it streams by itself."""
+
+    def __init__(self, line, frames, by_itself=False):
+        super().__init__(daemon=True)
+        self.line, self.frames, self.open = line, frames, by_itself
+        self.commands = b""
+        self.done = threading.Event()
+        self.start()
+
+    def run(self):
+        while not self.done.is_set():
+            if select.select([self.line.master], [], [], 0.01)[0]:
+                got = os.read(self.line.master, 100)
+                self.commands += got
+                os.write(self.line.master, b"\r" * got.count(b"\r"))
+                self.open = self.open or b"O\r" in self.commands
+            if self.open and self.frames:
+                sent = os.write(self.line.master, self.frames[:270])
+                self.frames = self.frames[sent:]
+
+    def stop(self):
+        self.done.set()
+        self.join()
+
+
+def slcan_of_candump(log):
+    """A candump log's frames of 29-bit IDs as the SLCAN text a gateway sends."""
+    frames = [line.split()[2].split(b"#") for line in log.splitlines()]
+    return b"".join(b"T%s%d%s\r" % (frame_id, len(data) // 2, data) for frame_id, data in frames)
 
 
 def send_while_recording(line, recorder, sent):
@@ -198,6 +233,29 @@ class RecorderRows(unittest.TestCase):
                 self.assertEqual((rc, after), expected)
                 for file in os.listdir(self.dir):
                     os.remove(os.path.join(self.dir, file))
+
+    def test_a_j1939_gateway_is_opened_for_the_recording_and_closed_after_it_and_the_frames_keep_their_times(self):
+        frames = HDV2[:HDV2_STARTS[150]]
+        rows = [
+            ("S5 and O before, C after", [], False, lambda gateway: gateway.commands, b"S5\rO\rC\r"),
+            ("--can-bitrate 500000 is S6", ["--can-bitrate", "500000"], False, lambda gateway: gateway.commands,
+             b"S6\rO\rC\r"),
+            ("--no-gateway-setup leaves a gateway that streams by itself untouched", ["--no-gateway-setup"], True,
+             lambda gateway: gateway.commands, b""),
+            ("the log beside hdv2.bin replays its frames", [], False,
+             lambda gateway: slcan_of_candump(self.written("hdv2.log")) == self.written("hdv2.bin")[:-1], True),
+        ]
+        for name, args, by_itself, seen, expected in rows:
+            with self.subTest(name):
+                line = Line()
+                self.addCleanup(line.close)
+                gateway = Gateway(line, frames, by_itself)
+                recorder = Recorder(line.path, "j1939", "3", "--records", "100", "--force", *args, out=self.dir)
+                self.addCleanup(recorder.process.kill)
+                rc, stdout, _ = recorder.wait()
+                time.sleep(0.1)  # the last command on its way
+                gateway.stop()
+                self.assertEqual(seen(gateway), expected, stdout)
 
     def test_a_port_that_cannot_be_opened_is_reported_as_the_window_reports_it(self):
         not_a_port = os.path.join(self.dir, "not-a-port")
@@ -308,6 +366,9 @@ class RecorderRows(unittest.TestCase):
             ("UTF-16 without a byte order mark", "blender.csv", b"\n".join(records[:3]).decode().encode("utf-16-le"),
              ["the file: NUL bytes all through it"], "--fix: nothing of %s would replay, so it is left as it is.",
              records[0][:4].decode().encode("utf-16-le")),
+            ("hdv2.log whose time goes back", "hdv2.log", TIME_GOES_BACK, ["line 3: the time goes back"],
+             "--fix: %s is a log with times, which it leaves as it is: mend the lines listed, or record again.",
+             TIME_GOES_BACK),
         ]
         for name, file, content, reported, fixed, start in rows:
             with self.subTest(name):

@@ -1,6 +1,6 @@
 // A console program's serial input on Windows (quorvex-record): the port
-// opened for reading (for a cable test, writing too), through the claim
-// the program's ports use.
+// opened for reading (for a cable test or a CAN gateway's commands,
+// writing too), through the claim the program's ports use.
 #include <windows.h>
 
 #include "../runtime.h"
