@@ -7,7 +7,8 @@
 //    thread_local objects are destroyed before any static object and before
 //    any exit handler runs;
 //  - from a handler of the signals that end a process by default, which then
-//    lets the signal take its course (a core dump still comes).
+//    lets the signal take its course (a core dump still comes), or hands it
+//    to the handler that was there before (a sanitizer's, a crash reporter's).
 // Exclusion does not lapse with the file: the flock on the open device holds
 // until the process has gone.
 #include <signal.h>
@@ -42,10 +43,25 @@ constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGQU
                                  SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ};
 struct sigaction previous[NSIG];
 
-void onFatalSignal(int signal, siginfo_t* info, void*)
+bool crash(int signal)
+{
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGABRT;
+}
+
+void onFatalSignal(int signal, siginfo_t* info, void* context)
 {
     removeHeldLocks();
-    ::sigaction(signal, &previous[signal], nullptr);
+    // A handler that was there first goes on to do what it does.
+    const struct sigaction& before = previous[signal];
+    if (before.sa_flags & SA_SIGINFO) {
+        before.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN) {
+        before.sa_handler(signal);
+        return;
+    }
+    ::sigaction(signal, &before, nullptr);
     // A fault happens again as the handler returns, now with the default
     // action; any other signal is raised again.
     const bool fault = signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
@@ -56,12 +72,17 @@ void catchFatalSignals()
 {
     for (int signal : kFatalSignals) {
         struct sigaction now {};
-        // A signal the program handles or ignores stays its own.
-        if (::sigaction(signal, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) || now.sa_handler != SIG_DFL)
-            continue;
+        // A signal the program handles or ignores stays its own; but a crash
+        // caught by a handler before (a sanitizer's, a crash reporter's)
+        // still removes the files, and then goes to that handler.
+        if (::sigaction(signal, nullptr, &now) != 0) continue;
+        const bool handled = (now.sa_flags & SA_SIGINFO) || now.sa_handler != SIG_DFL;
+        const bool ignored = !(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_IGN;
+        if (ignored || (handled && !crash(signal))) continue;
         struct sigaction action {};
         action.sa_sigaction = onFatalSignal;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        // On the alternate stack if the handler before was (a stack overflow).
+        action.sa_flags = SA_SIGINFO | SA_NODEFER | (now.sa_flags & SA_ONSTACK);
         sigemptyset(&action.sa_mask);
         ::sigaction(signal, &action, &previous[signal]);
     }
