@@ -8,6 +8,7 @@ import can
 from stats import percentile
 
 SETTLE_NS = 2_000_000_000  # frames of the first 2 s are read but not measured: the process starts up
+DRIFT_WINDOW_NS = 10_000_000_000  # the schedule's place at the start and at the end: its earliest frame in 10 s
 BURST_GAP_NS = 1_000_000  # bytes that arrive within 1 ms of the last are one burst
 LONGEST_J1587 = 21  # a message's bytes, MID and checksum included
 FIRST_MID = 128  # lower MIDs belong to other protocols on the J1708 link
@@ -145,18 +146,30 @@ def group_figures(arrivals, frames, loop):
     return rows
 
 
-def recorded_figures(arrivals, frames_seen, frames, loop, settle_ns=SETTLE_NS):
+def drift_ms(arrivals, late, window_ns):
+    """How far the schedule has moved against the recording's clock by the end:
+    the earliest frame of the last window_ns less the earliest of the first.
+    Late wake-ups only ever add to a frame's lateness, so the earliest frame of a
+    stretch is where the schedule stands; one late frame at either end is no drift."""
+    first = [x for t, x in zip(arrivals, late) if t - arrivals[0] < window_ns]
+    last = [x for t, x in zip(arrivals, late) if arrivals[-1] - t < window_ns]
+    return min(last) - min(first)
+
+
+def recorded_figures(arrivals, frames_seen, frames, loop, settle_ns=SETTLE_NS, window_ns=DRIFT_WINDOW_NS):
     """Everything measured of a recorded replay: frames as recorded, lateness
-    (after the first settle_ns), drift (the last frame's arrival against the
-    recording's clock from the first measured frame) and the groups' periods."""
+    (after the first settle_ns), the drift, the last frame's lateness and the
+    groups' periods."""
     n = len(frames)
     wrong = sum(1 for i, f in enumerate(frames_seen) if f != frames[i % n][2])
     dues = due_offsets(len(arrivals), frames, loop)
-    keep = [i for i, t in enumerate(arrivals) if arrivals and t - arrivals[0] >= settle_ns]
-    late, _ = lateness([arrivals[i] for i in keep], [dues[i] for i in keep]) if keep else ([], 0)
+    keep = [i for i, t in enumerate(arrivals) if t - arrivals[0] >= settle_ns]
+    counted = [arrivals[i] for i in keep]
+    late, _ = lateness(counted, [dues[i] for i in keep]) if keep else ([], 0)
     return {"seen": len(arrivals), "not_as_recorded": wrong, "passes": len(arrivals) / n if n else 0,
             "late_p50_ms": percentile(late, 50), "late_p99_ms": percentile(late, 99),
-            "late_max_ms": max(late) if late else None, "drift_ms": late[-1] - late[0] if late else None,
+            "late_max_ms": max(late) if late else None, "last_ms": late[-1] if late else None,
+            "drift_ms": drift_ms(counted, late, window_ns) if late else None,
             "groups": group_figures(arrivals, frames, loop), "lateness_ms": [round(x, 4) for x in late]}
 
 

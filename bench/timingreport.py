@@ -38,9 +38,11 @@ def print_recorded(results, out):
     print(f"\n### J1939 recorded: a {results['record_seconds']:g} s gateway log "
           f"({results['log_bytes_per_second']:.0f} bytes a second of SLCAN, one pass {results['loop_ms']:.1f} ms) "
           f"played for {results['seconds']:g} s\n", file=out)
-    table(["Replayer", "Frames seen (passes)", "Not as recorded", "Late p50 ms", "p99 ms", "max ms", "Drift ms"],
+    table(["Replayer", "Frames seen (passes)", "Not as recorded", "Late p50 ms", "p99 ms", "max ms", "Drift ms",
+           "Last frame ms"],
           [[WHO[who], f"{r['seen']:,} ({r['passes']:.1f})", str(r["not_as_recorded"]), fmt(r["late_p50_ms"], 3),
-            fmt(r["late_p99_ms"], 3), fmt(r["late_max_ms"], 3), fmt(r["drift_ms"], 3)]
+            fmt(r["late_p99_ms"], 3), fmt(r["late_max_ms"], 3), fmt(r["drift_ms"], 3),
+            fmt(r["last_ms"], 3)]
            for who, r in replays.items()], out)
     print("", file=out)
     limit = {g["id"]: g for g in replays["limit"]["groups"]}
