@@ -21,6 +21,7 @@ import argparse
 import json
 import math
 import os
+import signal
 import sys
 import threading
 import time
@@ -114,7 +115,8 @@ def measure_for(seconds, links):
 
 
 def links_for(args, gateway_log, log):
-    play, ddec = os.path.join(args.build, "quorvex-play"), os.path.join(HERE, "..", "data", "ddec.bin")
+    play = os.path.join(args.build, "quorvex-play")
+    ddec = os.path.normpath(os.path.join(HERE, "..", "data", "ddec.bin"))
     # Ended by its id once the reading is over; --for only bounds a run left behind.
     until = ["--for", f"{int(args.seconds + SETTLE_NS / 1e9) + 30}s"]
     return [Link("player", [play, "j1939", gateway_log, "COM1", "--timing", "recorded"] + until, SlcanFrames(),
@@ -167,6 +169,8 @@ def main():
     if not os.access(os.path.join(args.build, "quorvex-play"), os.X_OK):
         sys.stderr.write(f"timing: {args.build}/quorvex-play is missing: build it first (bench/run does)\n")
         return 1
+    # Ended from outside, it still ends the processes it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     results = {"machine": machine(), "measured_by": measure_priority()}
     results.update(run_in_folder("quorvex-timing-", lambda folder, log: run(args, folder, log)))
     results["aims"] = aims(results)

@@ -10,6 +10,8 @@ from stats import percentile
 SETTLE_NS = 2_000_000_000  # frames of the first 2 s are read but not measured: the process starts up
 DRIFT_WINDOW_NS = 10_000_000_000  # the schedule's place at the start and at the end: its earliest frame in 10 s
 BURST_GAP_NS = 1_000_000  # bytes that arrive within 1 ms of the last are one burst
+J1708_BYTE_NS = 10 * 1_000_000_000 // 9600  # a byte (8N1) on the line at 9600 baud
+J1708_IDLE_NS = 12 * 1_000_000_000 // 9600  # the idle a transmitter leaves after a message
 LONGEST_J1587 = 21  # a message's bytes, MID and checksum included
 FIRST_MID = 128  # lower MIDs belong to other protocols on the J1708 link
 
@@ -241,8 +243,9 @@ def stream_boundaries(stream):
 def j1708_figures(bursts):
     """What a station that frames by idle time gets: the share of bursts that are
     exactly one or more whole messages, the share that are exactly one, the share
-    of the stream's messages that arrive in whole bursts, and the share of the
-    pauses (burst ends) that fall inside a message."""
+    of the stream's messages that arrive in whole bursts, the share of the
+    pauses (burst ends) that fall inside a message, and the bursts that came too
+    soon after the one before for a 9600-baud line to leave the idle between."""
     items = bursts.bursts[:-1]  # the last may still be arriving
     whole = [messages_in(bytes(b)) for _, _, b in items]
     bounds = stream_boundaries(bytes(bursts.stream))
@@ -253,8 +256,11 @@ def j1708_figures(bursts):
     inside = sum(1 for e in ends if e not in bounds)
     share = lambda a, b: 100.0 * a / b if b else None
     gaps_ms = [(b[0] - a[0]) / 1e6 for a, b in zip(items, items[1:])]
+    # What a pseudo-terminal hides: on the line a burst takes its bytes' time,
+    # and the next one must come after that and the idle, else the two are one.
+    no_idle = sum(1 for a, b in zip(items, items[1:]) if b[0] - a[0] < len(a[2]) * J1708_BYTE_NS + J1708_IDLE_NS)
     return {"bursts": len(items), "bytes": cut, "messages": messages,
             "whole_bursts_pct": share(sum(1 for w in whole if w), len(items)),
             "one_message_pct": share(sum(1 for w in whole if w and len(w) == 2), len(items)),
             "messages_whole_pct": share(in_whole, messages), "pauses_inside_pct": share(inside, len(ends)),
-            "gap_min_ms": min(gaps_ms) if gaps_ms else None}
+            "gap_min_ms": min(gaps_ms) if gaps_ms else None, "without_idle": no_idle}

@@ -64,9 +64,10 @@ def print_j1587(results, out):
     for who, j in results["j1587"].items():
         rows.append([who, f"{j['bursts']:,}", f"{j['messages']:,}", fmt(j["whole_bursts_pct"], 1),
                      fmt(j["one_message_pct"], 1), fmt(j["messages_whole_pct"], 1), fmt(j["pauses_inside_pct"], 1),
-                     fmt(j["gap_min_ms"], 2)])
+                     fmt(j["gap_min_ms"], 2), str(j["without_idle"])])
     table(["Timing", "Bursts", "Messages", "Whole bursts %", "One message %", "Messages in whole bursts %",
-           "Pauses inside a message %", "Shortest gap ms"], rows, out)
+           "Pauses inside a message %", "Shortest gap ms",
+           "Too soon for the idle at 9600 baud"], rows, out)
 
 
 def print_report(results, out):
