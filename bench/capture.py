@@ -4,6 +4,7 @@ and what /proc tells about the process at the near end."""
 import os
 import signal
 import subprocess
+import tempfile
 import time
 import tty
 
@@ -189,6 +190,18 @@ def pump(links, until_ns, on_idle=None):
                 return
     finally:
         poller.close()
+
+
+def run_in_folder(prefix, run):
+    """run(folder, log) in a temporary folder, with a file there for what the
+    processes it starts print; its results, with the end of that file as
+    log_tail. The folder is removed whatever happens."""
+    with tempfile.TemporaryDirectory(prefix=prefix) as folder:
+        with open(os.path.join(folder, "processes.log"), "w+b") as log:
+            results = run(folder, log)
+            log.seek(0)
+            results["log_tail"] = log.read()[-4000:].decode(errors="replace")
+    return results
 
 
 def driver_lines(output):

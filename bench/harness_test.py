@@ -4,22 +4,28 @@ import unittest
 from capture import ChunkRecords, LineRecords, driver_lines, parse_stat_cpu, parse_status_kb
 from report import attribution, cause_of, goals
 from stats import due_count, on_one_clock, percentile, ratio, schedule, skews_ms
+from timingfigures import Bursts, SlcanFrames, j1708_figures, loop_ns, recorded_figures
 
 
 class RecordArrivals(unittest.TestCase):
-    def test_a_line_arrives_when_its_first_byte_does(self):
+    def test_a_line_or_frame_arrives_when_its_first_byte_does(self):
         cases = [
-            # (reads as (bytes, time), arrival times of the records)
-            ([(b"a,1\r\n", 10)], [10]),
-            ([(b"a,1\r", 10), (b"\n", 20)], [10]),
-            ([(b"a,1\r\nb,2\r\n", 10)], [10, 10]),
-            ([(b"a,1\r\nb,", 10), (b"2\r\n", 30)], [10, 10]),
-            ([(b"\r\n", 5), (b"", 6), (b"x\r\n", 7)], [5, 7]),
-            ([(b"no end yet", 5)], []),
+            # (records, reads as (bytes, time), arrival times of the records)
+            (LineRecords, [(b"a,1\r\n", 10)], [10]),
+            (LineRecords, [(b"a,1\r", 10), (b"\n", 20)], [10]),
+            (LineRecords, [(b"a,1\r\nb,2\r\n", 10)], [10, 10]),
+            (LineRecords, [(b"a,1\r\nb,", 10), (b"2\r\n", 30)], [10, 10]),
+            (LineRecords, [(b"\r\n", 5), (b"", 6), (b"x\r\n", 7)], [5, 7]),
+            (LineRecords, [(b"no end yet", 5)], []),
+            (SlcanFrames, [(b"T0CF004008FFFF7DC01A18FFFF\r", 10)], [10]),
+            (SlcanFrames, [(b"T0CF00400", 10), (b"8FFFF7DC01A18FFFF\r", 20)], [10]),
+            # A gateway's own command is no frame; the frame after it started in the same read.
+            (SlcanFrames, [(b"O\rT1\rt2", 10), (b"\r", 30)], [10, 10]),
+            (SlcanFrames, [(b"T1\rT2", 10), (b"\rT3\r", 30)], [10, 10, 30]),
         ]
-        for reads, expected in cases:
+        for kind, reads, expected in cases:
             with self.subTest(reads=reads):
-                records = LineRecords()
+                records = kind()
                 for data, t in reads:
                     records.feed(data, t)
                 self.assertEqual(records.times, expected)
@@ -164,6 +170,58 @@ class Allocations(unittest.TestCase):
         self.assertEqual(found["by_cause_per_tick"], {"serial write": 4, "status blink: show/hide": 2})
         self.assertEqual(attribution({}, "engine")["by_cause_per_tick"], {})
 
+
+def j1587(mid, *body):
+    """A J1587 message: its checksum makes the 8-bit sum zero."""
+    message = bytes([mid, *body])
+    return message + bytes([-sum(message) & 0xFF])
+
+
+class EngineTiming(unittest.TestCase):
+    def test_a_burst_is_whole_when_it_is_whole_messages_by_their_checksums(self):
+        a, b, c = j1587(128, 84, 0x20), j1587(128, 190, 0x10, 0x27), j1587(130, 243, 3, 1, 2, 3)
+        cases = [
+            # (bursts, each 10 ms after the last, the last still arriving; whole %, one message %, pauses inside %)
+            ([a, b, c, a], (100, 100, 0)),
+            ([a + b, c, a], (100, 50, 0)),
+            ([a + b[:2], b[2:] + c, a], (0, 0, 50)),
+            ([a[:-1] + bytes([a[-1] ^ 1]), b, a], (50, 50, 0)),
+        ]
+        for bursts, expected in cases:
+            with self.subTest(bursts=bursts):
+                line = Bursts()
+                for n, data in enumerate(bursts):
+                    line.feed(data[:1], n * 10 * MS)
+                    line.feed(data[1:], n * 10 * MS + MS // 2)  # within 1 ms: the same burst
+                found = j1708_figures(line)
+                self.assertEqual((found["whole_bursts_pct"], found["one_message_pct"], found["pauses_inside_pct"]),
+                                 expected)
+
+    def test_a_pass_lasts_so_that_every_group_keeps_its_period_across_the_seam(self):
+        cases = [
+            # (frames as (ms from the first, ID), one pass in ms)
+            ([(0, 1), (50, 1), (100, 1)], 150),
+            # The slower group sets the pass: a pass of the log and its shortest period would cut its period short.
+            ([(0, 1), (90, 2), (100, 1), (140, 2), (190, 2), (200, 1)], 300),
+            ([(0, 1), (50, 1), (100, 1), (130, 2)], 180),
+            ([(0, 1)], 1000),
+        ]
+        for frames, expected in cases:
+            with self.subTest(frames=frames):
+                self.assertEqual(loop_ns([(ms * MS, key, b"") for ms, key in frames]), expected * MS)
+
+    def test_a_replay_is_judged_against_the_recordings_clock_over_passes(self):
+        frames = [(0, 1, b"a"), (20 * MS, 2, b"c"), (50 * MS, 1, b"b")]
+        loop = loop_ns(frames)  # 100 ms: group 2 once, group 1 at 50 ms
+        dues = [k * loop + f[0] for k in range(60) for f in frames]
+        # The schedule 1 ms behind from the second half on; the first frame 3 ms late, the last 2.5 ms.
+        late = [3 * MS] + [0] * 89 + [MS] * 89 + [MS * 5 // 2]
+        found = recorded_figures([5 * MS + d + x for d, x in zip(dues, late)], [f[2] for f in frames] * 60, frames,
+                                 loop, settle_ns=0, window_ns=1000 * MS)
+        groups = {int(g["id"], 16): g for g in found["groups"]}
+        self.assertEqual((found["not_as_recorded"], found["drift_ms"], found["last_ms"]), (0, 1, 2.5))
+        self.assertEqual((groups[1]["replayed"]["p50"], groups[1]["seam"]["p50"], groups[1]["seam"]["n"]),
+                         (50, 50, 59))
 
 if __name__ == "__main__":
     unittest.main()

@@ -17,11 +17,10 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 from bench import machine, measure_priority
-from capture import ChunkRecords, Line, LineRecords, cpu_seconds, end_process, pump, status_kb
+from capture import ChunkRecords, Line, LineRecords, cpu_seconds, end_process, pump, run_in_folder, status_kb
 from sitefiles import ENGINE_FORMATS, held_recordings_bytes, site_devices, write_site
 from sitefigures import site_figures, window_figures
 from sitereport import aims, print_report
@@ -158,11 +157,7 @@ def main():
             return 1
     results = {"seconds_asked": args.seconds, "windows_asked": args.windows, "machine": machine(),
                "measured_by": measure_priority()}
-    with tempfile.TemporaryDirectory(prefix="quorvex-site-") as folder:
-        with open(os.path.join(folder, "processes.log"), "w+b") as log:
-            results.update(run(args, folder, log))
-            log.seek(0)
-            results["log_tail"] = log.read()[-4000:].decode(errors="replace")
+    results.update(run_in_folder("quorvex-site-", lambda folder, log: run(args, folder, log)))
     results["aims"] = aims(results)
     print_report(results, sys.stdout, args.devices)
     path = args.json or os.path.join(args.build, "site.json")

@@ -20,6 +20,8 @@
 // bit times (its bus access time at the highest priority) before the next;
 // at 9600 baud 12 bit times are 1.25 ms.
 inline constexpr std::int64_t kJ1708IdleNs = 12 * 1'000'000'000LL / 9600;
+// A byte on the J1708 line: 10 bits (8N1) at 9600 baud.
+inline constexpr std::int64_t kJ1708ByteNs = 10 * 1'000'000'000LL / 9600;
 
 // One frame or message: its bytes in the recording's buffer and its time
 // from the start of the recording.
@@ -34,6 +36,10 @@ struct TimedRecording {
     std::vector<TimedFrame> frames;
     std::int64_t loopNs = 0;  // one pass, so that the next pass keeps each message's period
     long long notPlayed = 0;  // lines of a log that no serial line carries (CAN FD, error frames)
+    // J1587: the line's time for a byte and the idle after a message; a
+    // message sent late (the process woken late) holds back the next one by
+    // as much, so that the two stay apart on the line. 0 for SLCAN text.
+    std::int64_t byteNs = 0, idleNs = 0;
     // Bytes a second the line must carry at speed.
     double bytesPerSecond(double speed) const;
 };
@@ -69,4 +75,5 @@ private:
     long long pass_ = 0;
     std::size_t next_ = 0;
     bool ended_ = false;
+    Clock::time_point lineFree_{};  // when the line has carried the last message and its idle
 };

@@ -91,13 +91,12 @@ std::string pace(const std::string& recording, const DeviceFormat& format, Timed
     }
     if (messages.empty()) return "no whole message in it to pace";
     const std::int64_t byteNs = kSecondNs / kPacedBytesPerSecond;
-    const std::int64_t wireByteNs = 10 * kSecondNs / 9600;  // 8N1 at 9600 baud
     std::int64_t sent = 0, earliest = 0;
     for (const std::string& message : messages) {
         const std::int64_t offset = std::max(sent * byteNs, earliest);
         add(out, offset, message);
         sent += std::int64_t(message.size());
-        if (format.value != 2) earliest = offset + std::int64_t(message.size()) * wireByteNs + kJ1708IdleNs;
+        if (format.value != 2) earliest = offset + std::int64_t(message.size()) * kJ1708ByteNs + kJ1708IdleNs;
     }
     out.loopNs = std::max(sent * byteNs, earliest);
     return {};
@@ -119,6 +118,10 @@ std::string LoadTimed(const std::string& path, const DeviceFormat& format, Timin
     std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) return "cannot be read";
     out = {};
+    if (format.value != 2) {
+        out.byteNs = kJ1708ByteNs;
+        out.idleNs = kJ1708IdleNs;
+    }
     if (timing == Timing::Recorded) return readLog(in, format, out);
     std::string recording((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return pace(recording, format, out);
